@@ -1,0 +1,79 @@
+#include <cmath>
+
+#include "body/pressure_body.h"
+
+void Spring::applyForce(MassPoint* points) const {
+    MassPoint& a = points[pointA];
+    MassPoint& b = points[pointB];
+    Vector3 d = a.position - b.position;
+    double length = std::sqrt(d.dot(d));
+    // Coincident ends have no direction: no elastic force and no damping.
+    if (length == 0.0 || std::isnan(length)) return;
+    float lengthF = static_cast<float>(length);
+    Vector3 v = a.velocity - b.velocity;
+    // s = damping · (v·d) / |d| + stiffness · (|d| − rest): damper plus Hooke's law, in double.
+    float s = static_cast<float>(v.dot(d) * damping / lengthF +
+                                 (static_cast<double>(lengthF) - restLength) * stiffness);
+    Vector3 u = d * static_cast<float>(1.0 / lengthF);
+    Vector3 f = u * s;
+    a.force = a.force + (-1.0f * f);
+    b.force = b.force + f;
+}
+
+void PressureBody::computeVolume() {
+    // Divergence theorem on x: V = Σ x̄ · n_x · A. The factor is 0.333, not one
+    // third, and area is twice the triangle's: together the 1.998 of the measure.
+    volume = 0.0f;
+    for (const Face& face : faces) {
+        double x0 = points[face.pointA].position.x;
+        double x1 = points[face.pointB].position.x;
+        double x2 = points[face.pointC].position.x;
+        double term = (x2 + x1 + x0) * face.area * face.normal.x * 0.333;
+        volume = static_cast<float>(term + volume);
+    }
+    // A flat or broken body has no defined pressure: 0 here switches it off
+    // instead of turning every force into infinity or NaN.
+    bool pressureDefined = volume != 0.0f && std::isfinite(volume);
+    inverseVolume = pressureDefined ? static_cast<float>(1.0 / volume) : 0.0f;
+}
+
+void PressureBody::computeForces() {
+    MassPoint* p = points.data();
+
+    // Clear, then gravity: F = m · g.
+    for (MassPoint& point : points) {
+        point.force = Vector3{};
+        point.force = point.force + point.mass * gravity;
+    }
+
+    // Spring-dampers, in stored order.
+    for (const Spring& spring : springs) spring.applyForce(p);
+
+    // Face geometry: c = (P0 − P1) × (P0 − P2), area = |c|, normal = c / |c|.
+    for (Face& face : faces) {
+        const Vector3& p0 = p[face.pointA].position;
+        Vector3 e1 = p0 - p[face.pointB].position;
+        Vector3 e2 = p0 - p[face.pointC].position;
+        Vector3 c = e1.cross(e2);
+        face.area = static_cast<float>(std::sqrt(c.dot(c)));
+        c.normalize();
+        face.normal = c;
+    }
+
+    computeVolume();
+    if (inverseVolume == 0.0f) {
+        for (Face& face : faces) face.pressureForce = Vector3{};
+        return;
+    }
+
+    // Pressure p = nRT / V on a face of area A: F = n · A · nRT / V. Each corner
+    // takes 0.3333 of it (0.9999 in all), in corner order.
+    const float share = 0.3333f;
+    for (Face& face : faces) {
+        face.pressureForce = ((face.normal * face.area) * pressureConstant) * inverseVolume;
+        Vector3 part = face.pressureForce * share;
+        p[face.pointA].force = p[face.pointA].force + part;
+        p[face.pointB].force = p[face.pointB].force + part;
+        p[face.pointC].force = p[face.pointC].force + part;
+    }
+}

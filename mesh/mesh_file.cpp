@@ -1,0 +1,173 @@
+#include "mesh/mesh_file.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// The format's own error line. It ends the process with status 1: a file the
+// program cannot use is a failure, not a success.
+[[noreturn]] void failTruncated() {
+    std::printf("Error with object file! \n");
+    std::exit(1);
+}
+
+// One line that names the file and the problem, then exit status 1.
+[[noreturn]] void rejectMesh(const char* fileName, const char* format, ...) {
+    std::printf("Unusable mesh file %s: ", fileName);
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::printf("\n");
+    std::exit(1);
+}
+
+bool isFormatSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Opens one pass over the file. A directory opens under "r" on some systems but
+// holds no text, so it is treated like a file that cannot be opened.
+std::FILE* openPass(const char* fileName) {
+    std::FILE* file = std::fopen(fileName, "r");
+    struct stat info {};
+    if (file != nullptr && (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
+        std::fclose(file);
+        file = nullptr;
+    }
+    if (file == nullptr) {
+        std::printf("Unable to open %s file.\n", fileName);
+        std::exit(1);
+    }
+    return file;
+}
+
+// atoi's reading of a token (optional sign, decimal digits, the rest ignored),
+// widened so that a value beyond 32 bits is seen rather than wrapped.
+long long parseInteger(const char* text) {
+    return std::strtoll(text, nullptr, 10);
+}
+
+// A record is a label and three value tokens, each at least one character and a
+// separator, so a file of n bytes cannot hold more than n / 4 records.
+long long recordLimit(std::FILE* file) {
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0) return INT32_MAX;
+    return static_cast<long long>(info.st_size) / 4 + 1;
+}
+
+// A value token is two prefix characters, not examined, then the number.
+const char* valueText(const std::string& token) {
+    return token.size() > 2 ? token.c_str() + 2 : "";
+}
+
+}  // namespace
+
+void requireMoreInput(std::FILE* file) {
+    int c = std::getc(file);
+    if (c == EOF) failTruncated();
+    std::ungetc(c, file);
+}
+
+void MeshFile::readToken(std::FILE* file, std::string& destination) {
+    requireMoreInput(file);
+    int c = std::getc(file);
+    while (c != EOF && isFormatSpace(c)) c = std::getc(file);
+    // Only white space was left where a token is needed: the file ended early.
+    if (c == EOF) failTruncated();
+    destination.clear();
+    while (c != EOF && !isFormatSpace(c)) {
+        destination.push_back(static_cast<char>(c));
+        c = std::getc(file);
+    }
+    if (c != EOF) std::ungetc(c, file);
+}
+
+void MeshFile::skipTo(std::FILE* file, const char* keyword) {
+    std::string token;
+    do {
+        readToken(file, token);
+    } while (token != keyword);
+}
+
+int32_t MeshFile::readCount(std::FILE* file, const char* keyword) {
+    skipTo(file, keyword);
+    std::string token;
+    readToken(file, token);
+    long long count = parseInteger(token.c_str());
+    // A count of zero or less means no records.
+    if (count <= 0) return count < INT32_MIN ? INT32_MIN : static_cast<int32_t>(count);
+    long long limit = recordLimit(file);
+    if (count > INT32_MAX || count > limit) {
+        rejectMesh(fileName, "the count \"%s\" after \"%s\" is more records than this file can hold (at most %lld); "
+                             "correct the count to the number of records",
+                   token.c_str(), keyword, limit);
+    }
+    return static_cast<int32_t>(count);
+}
+
+void MeshFile::readVertices() {
+    std::FILE* file = openPass(fileName);
+    vertexCount = readCount(file, "Vertices:");
+    vertices.assign(vertexCount > 0 ? 3 * static_cast<size_t>(vertexCount) : 0, 0.0f);
+    skipTo(file, "Vertex");
+    skipTo(file, "List:");
+    std::string value;
+    for (int32_t j = 0; j < vertexCount; ++j) {
+        skipTo(file, (std::to_string(j) + ":").c_str());
+        for (int k = 0; k < 3; ++k) {
+            readToken(file, value);
+            float coordinate = static_cast<float>(std::atof(valueText(value)));
+            if (!std::isfinite(coordinate)) {
+                rejectMesh(fileName, "vertex %d has coordinate \"%s\", which is not a finite 32-bit number",
+                           j, value.c_str());
+            }
+            vertices[3 * static_cast<size_t>(j) + k] = coordinate;
+        }
+    }
+    std::fclose(file);
+}
+
+void MeshFile::readFaces() {
+    std::FILE* file = openPass(fileName);
+    faceCount = readCount(file, "Faces:");
+    faceIndices.assign(faceCount > 0 ? 3 * static_cast<size_t>(faceCount) : 0, 0);
+    skipTo(file, "Face");
+    skipTo(file, "list:");
+    std::string value;
+    for (int32_t j = 0; j < faceCount; ++j) {
+        skipTo(file, (std::to_string(j) + ":").c_str());
+        for (int k = 0; k < 3; ++k) {
+            readToken(file, value);
+            long long index = parseInteger(valueText(value));
+            if (index < INT32_MIN || index > INT32_MAX) {
+                rejectMesh(fileName, "face %d has vertex index %s, which is outside any vertex range",
+                           j, valueText(value));
+            }
+            faceIndices[3 * static_cast<size_t>(j) + k] = static_cast<int32_t>(index);
+        }
+    }
+    std::fclose(file);
+}
+
+void MeshFile::requireUsable() const {
+    if (vertexCount < 2) {
+        rejectMesh(fileName, "it has %d vertices, but a body needs at least two (the drag spring holds vertex 1)",
+                   vertexCount);
+    }
+    for (int32_t j = 0; j < faceCount; ++j) {
+        for (int k = 0; k < 3; ++k) {
+            int32_t index = faceIndices[3 * static_cast<size_t>(j) + k];
+            if (index < 0 || index >= vertexCount) {
+                rejectMesh(fileName, "face %d uses vertex index %d, outside 0 to %d (the file has %d vertices)",
+                           j, index, vertexCount - 1, vertexCount);
+            }
+        }
+    }
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds Plumfold and runs every test: a g++ build and a clang++ build (which must
+# reproduce the same trajectories bit for bit), each with warnings as errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build_and_test() {
+    local dir=$1 compiler=$2
+    shift 2
+    echo "== $dir ($compiler)"
+    cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=Release -DPLUMFOLD_WERROR=ON "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+build_and_test build/gcc g++
+build_and_test build/clang clang++
+echo "All tests passed."
