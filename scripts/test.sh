@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# Test-only tools (a virtual X server and friends for the window tests).
+if [ -x scripts/install-test-deps.sh ]; then scripts/install-test-deps.sh; fi
+
 build_and_test() {
     local dir=$1 compiler=$2
     shift 2
@@ -16,4 +19,7 @@ build_and_test() {
 
 build_and_test build/gcc g++
 build_and_test build/clang clang++
+
+# Sanitizer build of the whole suite and bounded fuzzing runs.
+if [ -x scripts/test-sanitizers.sh ]; then scripts/test-sanitizers.sh; fi
 echo "All tests passed."
