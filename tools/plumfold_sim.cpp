@@ -1,6 +1,8 @@
 // plumfold-sim: runs the demo scene's body without a window and prints the
 // final volume and a checksum of the trajectory.
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +37,10 @@ const char* const usage =
     "                   STEP motion X Y    move the cursor while pressed\n"
     "                   STEP release       release the button\n"
     "                 Lines starting with '#' and blank lines are ignored.\n"
+    "  --stats        also print the final state's counts and extent:\n"
+    "                   points N springs N faces N\n"
+    "                   finite yes|no\n"
+    "                   bounds MINX MAXX MINY MAXY MINZ MAXZ\n"
     "  --dump         also print every point's position and velocity as hex floats\n"
     "                 (x y z vx vy vz), one point per line, before the checksum.\n"
     "  --help         show this text.\n";
@@ -49,6 +55,7 @@ struct Options {
     uint64_t steps = 0;
     std::string eventsFile;
     bool dump = false;
+    bool stats = false;
 };
 
 Options parseArguments(int argc, char** argv) {
@@ -61,6 +68,8 @@ Options parseArguments(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "--dump") {
             options.dump = true;
+        } else if (arg == "--stats") {
+            options.stats = true;
         } else if (arg == "--events") {
             if (i + 1 >= argc) failUsage("--events needs a file name");
             options.eventsFile = argv[++i];
@@ -108,6 +117,22 @@ void applyEvent(PressureBody& body, DragState& drag, const DragEvent& event) {
     }
 }
 
+void printStats(const PressureBody& body) {
+    std::printf("points %zu springs %zu faces %zu\n", body.points.size(), body.springs.size(), body.faces.size());
+    bool finite = true;
+    Vector3 low = body.points.empty() ? Vector3{} : body.points[0].position;
+    Vector3 high = low;
+    for (const MassPoint& p : body.points) {
+        const Vector3& x = p.position;
+        const Vector3& v = p.velocity;
+        for (float c : {x.x, x.y, x.z, v.x, v.y, v.z}) finite = finite && std::isfinite(c);
+        low = {std::min(low.x, x.x), std::min(low.y, x.y), std::min(low.z, x.z)};
+        high = {std::max(high.x, x.x), std::max(high.y, x.y), std::max(high.z, x.z)};
+    }
+    std::printf("finite %s\n", finite ? "yes" : "no");
+    std::printf("bounds %.9g %.9g %.9g %.9g %.9g %.9g\n", low.x, high.x, low.y, high.y, low.z, high.z);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,6 +157,7 @@ int main(int argc, char** argv) {
     PressureBody probe = body;
     probe.computeForces();
     std::printf("volume %.9g\n", static_cast<double>(probe.volume));
+    if (options.stats) printStats(body);
     if (options.dump) {
         for (const MassPoint& p : body.points) {
             std::printf("%a %a %a %a %a %a\n", p.position.x, p.position.y, p.position.z, p.velocity.x,
