@@ -2,6 +2,7 @@
 #include <unordered_set>
 
 #include "body/pressure_body.h"
+#include "body/step_solver.h"
 #include "mesh/mesh_file.h"
 
 Spring Spring::make(const MassPoint* points, int32_t a, int32_t b, float stiffness, float damping) {
@@ -148,4 +149,6 @@ PressureBody::PressureBody(const MeshFile& mesh, const BodyParams& p) {
     // One spring per distinct edge, by end positions, in order of first appearance.
     springs = buildSprings(points, faces, p.stiffness, p.damping);
     springs.reserve(springs.size() + 1);  // room for the drag spring
+    // Working arrays of the step now, so that no step allocates.
+    solver.get().prepare(*this);
 }

@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "body/pressure_body.h"
+#include "body/step_solver.h"
 
 void Spring::applyForce(MassPoint* points) const {
     MassPoint& a = points[pointA];
@@ -37,43 +38,7 @@ void PressureBody::computeVolume() {
     inverseVolume = pressureDefined ? static_cast<float>(1.0 / volume) : 0.0f;
 }
 
-void PressureBody::computeForces() {
-    MassPoint* p = points.data();
-
-    // Clear, then gravity: F = m · g.
-    for (MassPoint& point : points) {
-        point.force = Vector3{};
-        point.force = point.force + point.mass * gravity;
-    }
-
-    // Spring-dampers, in stored order.
-    for (const Spring& spring : springs) spring.applyForce(p);
-
-    // Face geometry: c = (P0 − P1) × (P0 − P2), area = |c|, normal = c / |c|.
-    for (Face& face : faces) {
-        const Vector3& p0 = p[face.pointA].position;
-        Vector3 e1 = p0 - p[face.pointB].position;
-        Vector3 e2 = p0 - p[face.pointC].position;
-        Vector3 c = e1.cross(e2);
-        face.area = static_cast<float>(std::sqrt(c.dot(c)));
-        c.normalize();
-        face.normal = c;
-    }
-
-    computeVolume();
-    if (inverseVolume == 0.0f) {
-        for (Face& face : faces) face.pressureForce = Vector3{};
-        return;
-    }
-
-    // Pressure p = nRT / V on a face of area A: F = n · A · nRT / V. Each corner
-    // takes 0.3333 of it (0.9999 in all), in corner order.
-    const float share = 0.3333f;
-    for (Face& face : faces) {
-        face.pressureForce = ((face.normal * face.area) * pressureConstant) * inverseVolume;
-        Vector3 part = face.pressureForce * share;
-        p[face.pointA].force = p[face.pointA].force + part;
-        p[face.pointB].force = p[face.pointB].force + part;
-        p[face.pointC].force = p[face.pointC].force + part;
-    }
-}
+// The same phases as the per-record operations above (clear, gravity, springs,
+// face geometry, volume, pressure, sharing), evaluated in bulk by the step
+// solver with identical results.
+void PressureBody::computeForces() { solver.get().computeForces(*this); }

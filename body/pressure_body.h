@@ -3,6 +3,7 @@
 // edges, kept inflated by a gas pressure on every face that is inversely
 // proportional to the enclosed volume.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "body/body_params.h"
@@ -10,6 +11,26 @@
 #include "body/vector3.h"
 
 struct MeshFile;
+
+class StepSolver;
+
+// Holds the body's fast-step working arrays (body/step_solver.h). They are a
+// cache: a copied or assigned body does not share them and builds its own on
+// first use, so copies stay independent.
+class StepSolverSlot {
+public:
+    StepSolverSlot();
+    StepSolverSlot(const StepSolverSlot&);
+    StepSolverSlot(StepSolverSlot&&) noexcept;
+    StepSolverSlot& operator=(const StepSolverSlot&);
+    StepSolverSlot& operator=(StepSolverSlot&&) noexcept;
+    ~StepSolverSlot();
+
+    StepSolver& get();
+
+private:
+    std::unique_ptr<StepSolver> solver_;
+};
 
 using IntegrationMode = int32_t;
 constexpr IntegrationMode Euler = 0;  // explicit Euler step, no walls
@@ -27,6 +48,7 @@ struct PressureBody {
     std::vector<MassPoint> points;      // point i comes from vertex i
     std::vector<Spring> springs;        // in order of creation; the drag spring last
     std::vector<Face> faces;            // one per triangle, in file order
+    StepSolverSlot solver;              // working arrays of computeForces and integrate
 
     PressureBody() = default;
     // Reads p.fileName (ending the process on a bad file) and builds the body.
