@@ -9,6 +9,7 @@
 #include "body/step_solver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -31,45 +32,66 @@ struct Positions {
     const float* z;
 };
 
+// Bulk loops run block by block: a plain loop gathers each block's inputs from
+// the records and the point arrays into small local arrays, then a loop without
+// indirection does the arithmetic, which the compiler turns into vector code.
+constexpr size_t block = 256;
+
 // Force of every spring in [first, last) on its two ends: −f into slot s (for A)
 // and +f into slot room + s (for B). A spring of length 0 (or NaN) exerts
 // nothing; its slots get −0, which leaves any sum unchanged. With `check`, also
 // answers whether the end points still equal `ends` (what the lists were built for).
 template <bool check>
 WIDE_KERNEL bool springTerms(const Spring* springs, size_t first, size_t last, Positions p, Positions v,
-                             const int32_t* ends, size_t room, float* tx, float* ty, float* tz) {
+                             const int32_t* ends, size_t room, float* __restrict tx, float* __restrict ty,
+                             float* __restrict tz) {
     int mismatch = 0;
-    for (size_t s = first; s < last; ++s) {
-        const Spring& spring = springs[s];
-        const int32_t a = spring.pointA;
-        const int32_t b = spring.pointB;
-        if constexpr (check) mismatch |= (a != ends[2 * s]) | (b != ends[2 * s + 1]);
-        const float dx = p.x[a] - p.x[b];
-        const float dy = p.y[a] - p.y[b];
-        const float dz = p.z[a] - p.z[b];
-        const double length = std::sqrt(static_cast<double>(dz) * dz + static_cast<double>(dy) * dy +
-                                        static_cast<double>(dx) * dx);
-        const float lengthF = static_cast<float>(length);
-        const float wx = v.x[a] - v.x[b];
-        const float wy = v.y[a] - v.y[b];
-        const float wz = v.z[a] - v.z[b];
-        const double closing = static_cast<double>(wz) * dz + static_cast<double>(wy) * dy +
-                               static_cast<double>(wx) * dx;
-        // Damper along the spring plus Hooke's law on the excess length.
-        const float magnitude = static_cast<float>(closing * spring.damping / lengthF +
-                                                   (static_cast<double>(lengthF) - spring.restLength) *
-                                                       spring.stiffness);
-        const float reciprocal = static_cast<float>(1.0 / lengthF);
-        const float fx = (dx * reciprocal) * magnitude;
-        const float fy = (dy * reciprocal) * magnitude;
-        const float fz = (dz * reciprocal) * magnitude;
-        const bool none = length == 0.0 || std::isnan(length);
-        tx[s] = none ? -0.0f : -fx;
-        ty[s] = none ? -0.0f : -fy;
-        tz[s] = none ? -0.0f : -fz;
-        tx[room + s] = none ? -0.0f : fx;
-        ty[room + s] = none ? -0.0f : fy;
-        tz[room + s] = none ? -0.0f : fz;
+    float dx[block], dy[block], dz[block], wx[block], wy[block], wz[block];
+    float damping[block], restLength[block], stiffness[block];
+    for (size_t base = first; base < last; base += block) {
+        const size_t count = std::min(block, last - base);
+        for (size_t k = 0; k < count; ++k) {
+            const Spring& spring = springs[base + k];
+            const int32_t a = spring.pointA;
+            const int32_t b = spring.pointB;
+            if constexpr (check) mismatch |= (a != ends[2 * (base + k)]) | (b != ends[2 * (base + k) + 1]);
+            dx[k] = p.x[a] - p.x[b];
+            dy[k] = p.y[a] - p.y[b];
+            dz[k] = p.z[a] - p.z[b];
+            wx[k] = v.x[a] - v.x[b];
+            wy[k] = v.y[a] - v.y[b];
+            wz[k] = v.z[a] - v.z[b];
+            damping[k] = spring.damping;
+            restLength[k] = spring.restLength;
+            stiffness[k] = spring.stiffness;
+        }
+        float* __restrict ax = tx + base;
+        float* __restrict ay = ty + base;
+        float* __restrict az = tz + base;
+        float* __restrict bx = tx + room + base;
+        float* __restrict by = ty + room + base;
+        float* __restrict bz = tz + room + base;
+        for (size_t k = 0; k < count; ++k) {
+            const double length = std::sqrt(static_cast<double>(dz[k]) * dz[k] + static_cast<double>(dy[k]) * dy[k] +
+                                            static_cast<double>(dx[k]) * dx[k]);
+            const float lengthF = static_cast<float>(length);
+            const double closing = static_cast<double>(wz[k]) * dz[k] + static_cast<double>(wy[k]) * dy[k] +
+                                   static_cast<double>(wx[k]) * dx[k];
+            // Damper along the spring plus Hooke's law on the excess length.
+            const float magnitude = static_cast<float>(closing * damping[k] / lengthF +
+                                                       (static_cast<double>(lengthF) - restLength[k]) * stiffness[k]);
+            const float reciprocal = static_cast<float>(1.0 / lengthF);
+            const float fx = (dx[k] * reciprocal) * magnitude;
+            const float fy = (dy[k] * reciprocal) * magnitude;
+            const float fz = (dz[k] * reciprocal) * magnitude;
+            const bool none = !(length > 0.0);  // 0 or NaN: a square root is never negative
+            ax[k] = none ? -0.0f : -fx;
+            ay[k] = none ? -0.0f : -fy;
+            az[k] = none ? -0.0f : -fz;
+            bx[k] = none ? -0.0f : fx;
+            by[k] = none ? -0.0f : fy;
+            bz[k] = none ? -0.0f : fz;
+        }
     }
     return mismatch == 0;
 }
@@ -77,34 +99,51 @@ WIDE_KERNEL bool springTerms(const Spring* springs, size_t first, size_t last, P
 // Geometry of every face: area = |c| with c = (P0 − P1) × (P0 − P2), the unit
 // normal (c itself when |c| is 0 or NaN), and its term of the volume sum. Also
 // answers whether the corners still equal `corners`.
-WIDE_KERNEL bool faceGeometry(const Face* faces, size_t count, Positions p, const int32_t* corners, float* area,
-                              float* nx, float* ny, float* nz, double* volumeTerm) {
+WIDE_KERNEL bool faceGeometry(const Face* faces, size_t faceCount, Positions p, const int32_t* corners,
+                              float* __restrict area, float* __restrict nx, float* __restrict ny,
+                              float* __restrict nz, double* __restrict volumeTerm) {
     int mismatch = 0;
-    for (size_t f = 0; f < count; ++f) {
-        const Face& face = faces[f];
-        const int32_t a = face.pointA;
-        const int32_t b = face.pointB;
-        const int32_t c = face.pointC;
-        mismatch |= (a != corners[3 * f]) | (b != corners[3 * f + 1]) | (c != corners[3 * f + 2]);
-        const float e1x = p.x[a] - p.x[b], e1y = p.y[a] - p.y[b], e1z = p.z[a] - p.z[b];
-        const float e2x = p.x[a] - p.x[c], e2y = p.y[a] - p.y[c], e2z = p.z[a] - p.z[c];
-        const float cx = static_cast<float>(static_cast<double>(e1y) * e2z - static_cast<double>(e1z) * e2y);
-        const float cy = static_cast<float>(static_cast<double>(e1z) * e2x - static_cast<double>(e1x) * e2z);
-        const float cz = static_cast<float>(static_cast<double>(e1x) * e2y - static_cast<double>(e1y) * e2x);
-        const double length =
-            std::sqrt(static_cast<double>(cz) * cz + static_cast<double>(cy) * cy + static_cast<double>(cx) * cx);
-        const float faceArea = static_cast<float>(length);
-        const float reciprocal = static_cast<float>(1.0 / length);
-        const bool keep = length == 0.0 || std::isnan(length);
-        const float normalX = keep ? cx : cx * reciprocal;
-        area[f] = faceArea;
-        nx[f] = normalX;
-        ny[f] = keep ? cy : cy * reciprocal;
-        nz[f] = keep ? cz : cz * reciprocal;
-        // The volume uses 0.333, not one third; with area twice the triangle's
-        // that is the 1.998 of the volume measure.
-        const double xSum = (static_cast<double>(p.x[c]) + p.x[b]) + p.x[a];
-        volumeTerm[f] = xSum * faceArea * normalX * 0.333;
+    float e1x[block], e1y[block], e1z[block], e2x[block], e2y[block], e2z[block];
+    double xSum[block];
+    for (size_t base = 0; base < faceCount; base += block) {
+        const size_t count = std::min(block, faceCount - base);
+        for (size_t k = 0; k < count; ++k) {
+            const Face& face = faces[base + k];
+            const int32_t a = face.pointA;
+            const int32_t b = face.pointB;
+            const int32_t c = face.pointC;
+            const size_t f = base + k;
+            mismatch |= (a != corners[3 * f]) | (b != corners[3 * f + 1]) | (c != corners[3 * f + 2]);
+            e1x[k] = p.x[a] - p.x[b];
+            e1y[k] = p.y[a] - p.y[b];
+            e1z[k] = p.z[a] - p.z[b];
+            e2x[k] = p.x[a] - p.x[c];
+            e2y[k] = p.y[a] - p.y[c];
+            e2z[k] = p.z[a] - p.z[c];
+            xSum[k] = (static_cast<double>(p.x[c]) + p.x[b]) + p.x[a];
+        }
+        for (size_t k = 0; k < count; ++k) {
+            const float cx = static_cast<float>(static_cast<double>(e1y[k]) * e2z[k] - static_cast<double>(e1z[k]) * e2y[k]);
+            const float cy = static_cast<float>(static_cast<double>(e1z[k]) * e2x[k] - static_cast<double>(e1x[k]) * e2z[k]);
+            const float cz = static_cast<float>(static_cast<double>(e1x[k]) * e2y[k] - static_cast<double>(e1y[k]) * e2x[k]);
+            const double length = std::sqrt(static_cast<double>(cz) * cz + static_cast<double>(cy) * cy +
+                                            static_cast<double>(cx) * cx);
+            const float faceArea = static_cast<float>(length);
+            // A length of 0 or NaN leaves c as it is: scaling by 1 changes no value.
+            // (Picked by bit mask: as a plain choice the compiler would move the
+            // division into a branch and give up vector code.)
+            const uint32_t use = 0u - static_cast<uint32_t>(length > 0.0);
+            const float scale = std::bit_cast<float>((std::bit_cast<uint32_t>(static_cast<float>(1.0 / length)) & use) |
+                                                     (std::bit_cast<uint32_t>(1.0f) & ~use));
+            const float normalX = cx * scale;
+            area[base + k] = faceArea;
+            nx[base + k] = normalX;
+            ny[base + k] = cy * scale;
+            nz[base + k] = cz * scale;
+            // The volume uses 0.333, not one third; with area twice the triangle's
+            // that is the 1.998 of the volume measure.
+            volumeTerm[base + k] = xSum[k] * faceArea * normalX * 0.333;
+        }
     }
     return mismatch == 0;
 }
@@ -112,21 +151,29 @@ WIDE_KERNEL bool faceGeometry(const Face* faces, size_t count, Positions p, cons
 // Pressure force of every face, ((normal × area) × nRT) × 1/V, and each corner's
 // share of it, 0.3333 of it (0.9999 for the three corners together). Writes the
 // face records' normal, area and pressureForce.
-WIDE_KERNEL void faceShares(Face* faces, size_t count, const float* area, const float* nx, const float* ny,
-                            const float* nz, float pressureConstant, float inverseVolume, float* sx, float* sy,
-                            float* sz) {
+WIDE_KERNEL void faceShares(Face* faces, size_t faceCount, const float* __restrict area,
+                            const float* __restrict nx, const float* __restrict ny, const float* __restrict nz,
+                            float pressureConstant, float inverseVolume, float* __restrict sx,
+                            float* __restrict sy, float* __restrict sz) {
     const float share = 0.3333f;
-    for (size_t f = 0; f < count; ++f) {
-        const float px = ((nx[f] * area[f]) * pressureConstant) * inverseVolume;
-        const float py = ((ny[f] * area[f]) * pressureConstant) * inverseVolume;
-        const float pz = ((nz[f] * area[f]) * pressureConstant) * inverseVolume;
-        Face& face = faces[f];
-        face.normal = Vector3{nx[f], ny[f], nz[f]};
-        face.area = area[f];
-        face.pressureForce = Vector3{px, py, pz};
-        sx[f] = px * share;
-        sy[f] = py * share;
-        sz[f] = pz * share;
+    float fx[block], fy[block], fz[block];
+    for (size_t base = 0; base < faceCount; base += block) {
+        const size_t count = std::min(block, faceCount - base);
+        for (size_t k = 0; k < count; ++k) {
+            const size_t f = base + k;
+            fx[k] = ((nx[f] * area[f]) * pressureConstant) * inverseVolume;
+            fy[k] = ((ny[f] * area[f]) * pressureConstant) * inverseVolume;
+            fz[k] = ((nz[f] * area[f]) * pressureConstant) * inverseVolume;
+            sx[f] = fx[k] * share;
+            sy[f] = fy[k] * share;
+            sz[f] = fz[k] * share;
+        }
+        for (size_t k = 0; k < count; ++k) {
+            Face& face = faces[base + k];
+            face.normal = Vector3{nx[base + k], ny[base + k], nz[base + k]};
+            face.area = area[base + k];
+            face.pressureForce = Vector3{fx[k], fy[k], fz[k]};
+        }
     }
 }
 
@@ -135,24 +182,35 @@ WIDE_KERNEL void faceShares(Face* faces, size_t count, const float* area, const 
 // here only when d·d lies strictly inside [(rest − max)², (rest + max)²] shrunk
 // by a relative 1e-12, far more than the few rounding steps of the exact test,
 // so a spring left unmarked cannot fire. NaN or infinite values mark the spring.
-WIDE_KERNEL size_t markStretched(const Spring* springs, size_t count, Positions p, uint8_t* mayStretch) {
+WIDE_KERNEL size_t markStretched(const Spring* springs, size_t springCount, Positions p,
+                                 uint8_t* __restrict mayStretch) {
     size_t marked = 0;
-    for (size_t s = 0; s < count; ++s) {
-        const Spring& spring = springs[s];
-        const int32_t a = spring.pointA;
-        const int32_t b = spring.pointB;
-        const float dx = p.x[a] - p.x[b];
-        const float dy = p.y[a] - p.y[b];
-        const float dz = p.z[a] - p.z[b];
-        const double squared = static_cast<double>(dz) * dz + static_cast<double>(dy) * dy +
-                               static_cast<double>(dx) * dx;
-        const double high = static_cast<double>(spring.restLength) + spring.maxDeviation;
-        const double low = static_cast<double>(spring.restLength) - spring.maxDeviation;
-        const double highSquared = high * high * (1.0 - 1e-12);
-        const double lowSquared = low > 0.0 ? low * low * (1.0 + 1e-12) : -1.0;
-        const bool inside = squared < highSquared && squared > lowSquared;
-        mayStretch[s] = inside ? 0 : 1;
-        marked += inside ? 0 : 1;
+    float dx[block], dy[block], dz[block], restLength[block], maxDeviation[block];
+    for (size_t base = 0; base < springCount; base += block) {
+        const size_t count = std::min(block, springCount - base);
+        for (size_t k = 0; k < count; ++k) {
+            const Spring& spring = springs[base + k];
+            const int32_t a = spring.pointA;
+            const int32_t b = spring.pointB;
+            dx[k] = p.x[a] - p.x[b];
+            dy[k] = p.y[a] - p.y[b];
+            dz[k] = p.z[a] - p.z[b];
+            restLength[k] = spring.restLength;
+            maxDeviation[k] = spring.maxDeviation;
+        }
+        for (size_t k = 0; k < count; ++k) {
+            const double squared = static_cast<double>(dz[k]) * dz[k] + static_cast<double>(dy[k]) * dy[k] +
+                                   static_cast<double>(dx[k]) * dx[k];
+            const double high = static_cast<double>(restLength[k]) + maxDeviation[k];
+            const double low = static_cast<double>(restLength[k]) - maxDeviation[k];
+            const double highSquared = high * high * (1.0 - 1e-12);
+            // With rest <= max no compression can exceed the limit; squaring a low
+            // bound of 0 or less then only marks more springs, which is harmless.
+            const double lowSquared = low * low * (1.0 + 1e-12);
+            const bool outside = !((squared < highSquared) & (squared > lowSquared));
+            mayStretch[base + k] = static_cast<uint8_t>(outside);
+            marked += static_cast<size_t>(outside);
+        }
     }
     return marked;
 }
