@@ -24,13 +24,10 @@
 
 namespace {
 
-// ---------------------------------------------------------------- kernels ---
+using PointState = StepSolver::PointState;
+using Term = StepSolver::Term;
 
-struct Positions {
-    const float* x;
-    const float* y;
-    const float* z;
-};
+// ---------------------------------------------------------------- kernels ---
 
 // Bulk loops run block by block: a plain loop gathers each block's inputs from
 // the records and the point arrays into small local arrays, then a loop without
@@ -42,9 +39,8 @@ constexpr size_t block = 256;
 // nothing; its slots get −0, which leaves any sum unchanged. With `check`, also
 // answers whether the end points still equal `ends` (what the lists were built for).
 template <bool check>
-WIDE_KERNEL bool springTerms(const Spring* springs, size_t first, size_t last, Positions p, Positions v,
-                             const int32_t* ends, size_t room, float* __restrict tx, float* __restrict ty,
-                             float* __restrict tz) {
+WIDE_KERNEL bool springTerms(const Spring* springs, size_t first, size_t last, const PointState* state,
+                             const int32_t* ends, size_t room, Term* __restrict terms) {
     int mismatch = 0;
     float dx[block], dy[block], dz[block], wx[block], wy[block], wz[block];
     float damping[block], restLength[block], stiffness[block];
@@ -55,22 +51,19 @@ WIDE_KERNEL bool springTerms(const Spring* springs, size_t first, size_t last, P
             const int32_t a = spring.pointA;
             const int32_t b = spring.pointB;
             if constexpr (check) mismatch |= (a != ends[2 * (base + k)]) | (b != ends[2 * (base + k) + 1]);
-            dx[k] = p.x[a] - p.x[b];
-            dy[k] = p.y[a] - p.y[b];
-            dz[k] = p.z[a] - p.z[b];
-            wx[k] = v.x[a] - v.x[b];
-            wy[k] = v.y[a] - v.y[b];
-            wz[k] = v.z[a] - v.z[b];
+            const PointState& pa = state[a];
+            const PointState& pb = state[b];
+            dx[k] = pa.x - pb.x;
+            dy[k] = pa.y - pb.y;
+            dz[k] = pa.z - pb.z;
+            wx[k] = pa.vx - pb.vx;
+            wy[k] = pa.vy - pb.vy;
+            wz[k] = pa.vz - pb.vz;
             damping[k] = spring.damping;
             restLength[k] = spring.restLength;
             stiffness[k] = spring.stiffness;
         }
-        float* __restrict ax = tx + base;
-        float* __restrict ay = ty + base;
-        float* __restrict az = tz + base;
-        float* __restrict bx = tx + room + base;
-        float* __restrict by = ty + room + base;
-        float* __restrict bz = tz + room + base;
+        float ax[block], ay[block], az[block], bx[block], by[block], bz[block];
         for (size_t k = 0; k < count; ++k) {
             const double length = std::sqrt(static_cast<double>(dz[k]) * dz[k] + static_cast<double>(dy[k]) * dy[k] +
                                             static_cast<double>(dx[k]) * dx[k]);
@@ -92,6 +85,10 @@ WIDE_KERNEL bool springTerms(const Spring* springs, size_t first, size_t last, P
             by[k] = none ? -0.0f : fy;
             bz[k] = none ? -0.0f : fz;
         }
+        for (size_t k = 0; k < count; ++k) {
+            terms[base + k] = Term{ax[k], ay[k], az[k], 0.0f};
+            terms[room + base + k] = Term{bx[k], by[k], bz[k], 0.0f};
+        }
     }
     return mismatch == 0;
 }
@@ -99,7 +96,7 @@ WIDE_KERNEL bool springTerms(const Spring* springs, size_t first, size_t last, P
 // Geometry of every face: area = |c| with c = (P0 − P1) × (P0 − P2), the unit
 // normal (c itself when |c| is 0 or NaN), and its term of the volume sum. Also
 // answers whether the corners still equal `corners`.
-WIDE_KERNEL bool faceGeometry(const Face* faces, size_t faceCount, Positions p, const int32_t* corners,
+WIDE_KERNEL bool faceGeometry(const Face* faces, size_t faceCount, const PointState* state, const int32_t* corners,
                               float* __restrict area, float* __restrict nx, float* __restrict ny,
                               float* __restrict nz, double* __restrict volumeTerm) {
     int mismatch = 0;
@@ -114,13 +111,16 @@ WIDE_KERNEL bool faceGeometry(const Face* faces, size_t faceCount, Positions p, 
             const int32_t c = face.pointC;
             const size_t f = base + k;
             mismatch |= (a != corners[3 * f]) | (b != corners[3 * f + 1]) | (c != corners[3 * f + 2]);
-            e1x[k] = p.x[a] - p.x[b];
-            e1y[k] = p.y[a] - p.y[b];
-            e1z[k] = p.z[a] - p.z[b];
-            e2x[k] = p.x[a] - p.x[c];
-            e2y[k] = p.y[a] - p.y[c];
-            e2z[k] = p.z[a] - p.z[c];
-            xSum[k] = (static_cast<double>(p.x[c]) + p.x[b]) + p.x[a];
+            const PointState& p0 = state[a];
+            const PointState& p1 = state[b];
+            const PointState& p2 = state[c];
+            e1x[k] = p0.x - p1.x;
+            e1y[k] = p0.y - p1.y;
+            e1z[k] = p0.z - p1.z;
+            e2x[k] = p0.x - p2.x;
+            e2y[k] = p0.y - p2.y;
+            e2z[k] = p0.z - p2.z;
+            xSum[k] = (static_cast<double>(p2.x) + p1.x) + p0.x;
         }
         for (size_t k = 0; k < count; ++k) {
             const float cx = static_cast<float>(static_cast<double>(e1y[k]) * e2z[k] - static_cast<double>(e1z[k]) * e2y[k]);
@@ -153,10 +153,9 @@ WIDE_KERNEL bool faceGeometry(const Face* faces, size_t faceCount, Positions p, 
 // face records' normal, area and pressureForce.
 WIDE_KERNEL void faceShares(Face* faces, size_t faceCount, const float* __restrict area,
                             const float* __restrict nx, const float* __restrict ny, const float* __restrict nz,
-                            float pressureConstant, float inverseVolume, float* __restrict sx,
-                            float* __restrict sy, float* __restrict sz) {
+                            float pressureConstant, float inverseVolume, Term* __restrict shares) {
     const float share = 0.3333f;
-    float fx[block], fy[block], fz[block];
+    float fx[block], fy[block], fz[block], sx[block], sy[block], sz[block];
     for (size_t base = 0; base < faceCount; base += block) {
         const size_t count = std::min(block, faceCount - base);
         for (size_t k = 0; k < count; ++k) {
@@ -164,15 +163,16 @@ WIDE_KERNEL void faceShares(Face* faces, size_t faceCount, const float* __restri
             fx[k] = ((nx[f] * area[f]) * pressureConstant) * inverseVolume;
             fy[k] = ((ny[f] * area[f]) * pressureConstant) * inverseVolume;
             fz[k] = ((nz[f] * area[f]) * pressureConstant) * inverseVolume;
-            sx[f] = fx[k] * share;
-            sy[f] = fy[k] * share;
-            sz[f] = fz[k] * share;
+            sx[k] = fx[k] * share;
+            sy[k] = fy[k] * share;
+            sz[k] = fz[k] * share;
         }
         for (size_t k = 0; k < count; ++k) {
             Face& face = faces[base + k];
             face.normal = Vector3{nx[base + k], ny[base + k], nz[base + k]};
             face.area = area[base + k];
             face.pressureForce = Vector3{fx[k], fy[k], fz[k]};
+            shares[base + k] = Term{sx[k], sy[k], sz[k], 0.0f};
         }
     }
 }
@@ -182,7 +182,7 @@ WIDE_KERNEL void faceShares(Face* faces, size_t faceCount, const float* __restri
 // here only when d·d lies strictly inside [(rest − max)², (rest + max)²] shrunk
 // by a relative 1e-12, far more than the few rounding steps of the exact test,
 // so a spring left unmarked cannot fire. NaN or infinite values mark the spring.
-WIDE_KERNEL size_t markStretched(const Spring* springs, size_t springCount, Positions p,
+WIDE_KERNEL size_t markStretched(const Spring* springs, size_t springCount, const PointState* state,
                                  uint8_t* __restrict mayStretch) {
     size_t marked = 0;
     float dx[block], dy[block], dz[block], restLength[block], maxDeviation[block];
@@ -192,9 +192,9 @@ WIDE_KERNEL size_t markStretched(const Spring* springs, size_t springCount, Posi
             const Spring& spring = springs[base + k];
             const int32_t a = spring.pointA;
             const int32_t b = spring.pointB;
-            dx[k] = p.x[a] - p.x[b];
-            dy[k] = p.y[a] - p.y[b];
-            dz[k] = p.z[a] - p.z[b];
+            dx[k] = state[a].x - state[b].x;
+            dy[k] = state[a].y - state[b].y;
+            dz[k] = state[a].z - state[b].z;
             restLength[k] = spring.restLength;
             maxDeviation[k] = spring.maxDeviation;
         }
@@ -217,12 +217,12 @@ WIDE_KERNEL size_t markStretched(const Spring* springs, size_t springCount, Posi
 
 // The stretch limit of one spring, exactly as Spring::applyStretchLimit, on the
 // component arrays. Answers whether it fired.
-bool limitStretch(const Spring& spring, float* px, float* py, float* pz, const float* mass) {
-    const int32_t a = spring.pointA;
-    const int32_t b = spring.pointB;
-    float dx = px[a] - px[b];
-    float dy = py[a] - py[b];
-    float dz = pz[a] - pz[b];
+bool limitStretch(const Spring& spring, PointState* state) {
+    PointState& a = state[spring.pointA];
+    PointState& b = state[spring.pointB];
+    float dx = a.x - b.x;
+    float dy = a.y - b.y;
+    float dz = a.z - b.z;
     const double length =
         std::sqrt(static_cast<double>(dz) * dz + static_cast<double>(dy) * dy + static_cast<double>(dx) * dx);
     const double deviation = std::fabs(length - spring.restLength);
@@ -236,15 +236,15 @@ bool limitStretch(const Spring& spring, float* px, float* py, float* pz, const f
     }
     const float half = static_cast<float>(excess * 0.5);
     const float cx = dx * half, cy = dy * half, cz = dz * half;
-    if (mass[a] != 0.0f) {
-        px[a] = px[a] - cx;
-        py[a] = py[a] - cy;
-        pz[a] = pz[a] - cz;
+    if (a.mass != 0.0f) {
+        a.x = a.x - cx;
+        a.y = a.y - cy;
+        a.z = a.z - cz;
     }
-    if (mass[b] != 0.0f) {
-        px[b] = px[b] + cx;
-        py[b] = py[b] + cy;
-        pz[b] = pz[b] + cz;
+    if (b.mass != 0.0f) {
+        b.x = b.x + cx;
+        b.y = b.y + cy;
+        b.z = b.z + cz;
     }
     return true;
 }
@@ -295,9 +295,9 @@ void StepSolver::prepare(PressureBody& body) {
     springRoom_ = std::max(springs + 1, body.springs.capacity());
     body.stepCopy.reserve(pointRoom_);
 
-    for (std::vector<float>* a : {&px_, &py_, &pz_, &vx_, &vy_, &vz_, &mass_, &inverseMass_, &f0x_, &f0y_, &f0z_})
-        a->resize(pointRoom_);
-    for (std::vector<float>* a : {&termX_, &termY_, &termZ_}) a->resize(2 * springRoom_ + faces);
+    state_.resize(pointRoom_);
+    for (std::vector<float>* a : {&f0x_, &f0y_, &f0z_}) a->resize(pointRoom_);
+    terms_.resize(2 * springRoom_ + faces);
     for (std::vector<float>* a : {&area_, &normalX_, &normalY_, &normalZ_}) a->resize(faces);
     volumeTerm_.resize(faces);
     mayStretch_.resize(springRoom_);
@@ -351,14 +351,8 @@ void StepSolver::loadState(const PressureBody& body, bool withForces) {
     const size_t n = body.points.size();
     for (size_t i = 0; i < n; ++i) {
         const MassPoint& point = body.points[i];
-        px_[i] = point.position.x;
-        py_[i] = point.position.y;
-        pz_[i] = point.position.z;
-        vx_[i] = point.velocity.x;
-        vy_[i] = point.velocity.y;
-        vz_[i] = point.velocity.z;
-        mass_[i] = point.mass;
-        inverseMass_[i] = point.inverseMass;
+        state_[i] = PointState{point.position.x, point.position.y, point.position.z, point.mass,
+                               point.velocity.x, point.velocity.y, point.velocity.z, point.inverseMass};
         if (withForces) {
             f0x_[i] = point.force.x;
             f0y_[i] = point.force.y;
@@ -369,26 +363,20 @@ void StepSolver::loadState(const PressureBody& body, bool withForces) {
 
 // ------------------------------------------------------- force evaluation ---
 
-// Forces of the state in the component arrays: the phases of computeForces.
+// Forces of the state in state_: the phases of computeForces.
 void StepSolver::evaluate(PressureBody& body) {
-    const Positions positions{px_.data(), py_.data(), pz_.data()};
-    const Positions velocities{vx_.data(), vy_.data(), vz_.data()};
     const size_t springCount = body.springs.size();
     const size_t faceCount = body.faces.size();
-    float* const faceX = termX_.data() + 2 * springRoom_;
-    float* const faceY = termY_.data() + 2 * springRoom_;
-    float* const faceZ = termZ_.data() + 2 * springRoom_;
 
     // 1. Spring terms, all independent; the listed springs are checked against
     //    the lists on the way.
-    bool listsHold = springTerms<true>(body.springs.data(), 0, baseSprings_, positions, velocities,
-                                       springEnds_.data(), springRoom_, termX_.data(), termY_.data(),
-                                       termZ_.data());
-    springTerms<false>(body.springs.data(), baseSprings_, springCount, positions, velocities, nullptr, springRoom_,
-                       termX_.data(), termY_.data(), termZ_.data());
+    bool listsHold = springTerms<true>(body.springs.data(), 0, baseSprings_, state_.data(), springEnds_.data(),
+                                       springRoom_, terms_.data());
+    springTerms<false>(body.springs.data(), baseSprings_, springCount, state_.data(), nullptr, springRoom_,
+                       terms_.data());
 
     // 2. Face geometry and volume terms, all independent.
-    listsHold &= faceGeometry(body.faces.data(), faceCount, positions, faceCorners_.data(), area_.data(),
+    listsHold &= faceGeometry(body.faces.data(), faceCount, state_.data(), faceCorners_.data(), area_.data(),
                               normalX_.data(), normalY_.data(), normalZ_.data(), volumeTerm_.data());
     if (!listsHold) buildIncidence(body);
 
@@ -404,7 +392,7 @@ void StepSolver::evaluate(PressureBody& body) {
     // 4. Pressure force and corner share of every face.
     if (pressureDefined) {
         faceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
-                   body.pressureConstant, body.inverseVolume, faceX, faceY, faceZ);
+                   body.pressureConstant, body.inverseVolume, terms_.data() + 2 * springRoom_);
     } else {
         for (size_t f = 0; f < faceCount; ++f) {
             Face& face = body.faces[f];
@@ -419,9 +407,7 @@ void StepSolver::evaluate(PressureBody& body) {
 }
 
 void StepSolver::accumulate(PressureBody& body, bool withFaces) {
-    const float* tx = termX_.data();
-    const float* ty = termY_.data();
-    const float* tz = termZ_.data();
+    const Term* terms = terms_.data();
     const uint32_t* entries = entries_.data();
     const Vector3 g = body.gravity;
     const size_t n = body.points.size();
@@ -438,31 +424,32 @@ void StepSolver::accumulate(PressureBody& body, bool withFaces) {
         float z = 0.0f + point.mass * g.z;
         const uint32_t end = facesNow ? entryStart_[i + 1] : faceEntry_[i];
         for (uint32_t e = entryStart_[i]; e < end; ++e) {
-            const uint32_t slot = entries[e];
-            x = x + tx[slot];
-            y = y + ty[slot];
-            z = z + tz[slot];
+            const Term& term = terms[entries[e]];
+            x = x + term.x;
+            y = y + term.y;
+            z = z + term.z;
         }
         point.force = Vector3{x, y, z};
     }
     if (!appended) return;
 
     for (size_t s = baseSprings_; s < body.springs.size(); ++s) {
+        const Term& toA = terms[s];
+        const Term& toB = terms[springRoom_ + s];
         MassPoint& a = body.points[body.springs[s].pointA];
-        a.force = Vector3{a.force.x + tx[s], a.force.y + ty[s], a.force.z + tz[s]};
+        a.force = Vector3{a.force.x + toA.x, a.force.y + toA.y, a.force.z + toA.z};
         MassPoint& b = body.points[body.springs[s].pointB];
-        const size_t slot = springRoom_ + s;
-        b.force = Vector3{b.force.x + tx[slot], b.force.y + ty[slot], b.force.z + tz[slot]};
+        b.force = Vector3{b.force.x + toB.x, b.force.y + toB.y, b.force.z + toB.z};
     }
     if (!withFaces) return;
     for (size_t i = 0; i < std::min(n, basePoints_); ++i) {
         MassPoint& point = body.points[i];
         float x = point.force.x, y = point.force.y, z = point.force.z;
         for (uint32_t e = faceEntry_[i]; e < entryStart_[i + 1]; ++e) {
-            const uint32_t slot = entries[e];
-            x = x + tx[slot];
-            y = y + ty[slot];
-            z = z + tz[slot];
+            const Term& term = terms[entries[e]];
+            x = x + term.x;
+            y = y + term.y;
+            z = z + term.z;
         }
         point.force = Vector3{x, y, z};
     }
@@ -476,7 +463,7 @@ void StepSolver::computeForces(PressureBody& body) {
 
 // ------------------------------------------------------------ integration ---
 
-// The stretch limit pass over the component positions. Exactness: while no
+// The stretch limit pass over the positions in state_. Exactness: while no
 // spring has fired, every point is where the pass started, so a spring that the
 // bulk check left unmarked does nothing and can be skipped. Once springs fire,
 // a skipped spring must also have both ends unmoved; any spring that is marked
@@ -484,16 +471,15 @@ void StepSolver::computeForces(PressureBody& body) {
 // collected in movedList_.
 void StepSolver::stretchPass(const PressureBody& body) {
     const size_t count = body.springs.size();
-    const Positions positions{px_.data(), py_.data(), pz_.data()};
-    if (markStretched(body.springs.data(), count, positions, mayStretch_.data()) == 0) return;
+    if (markStretched(body.springs.data(), count, state_.data(), mayStretch_.data()) == 0) return;
 
     const uint8_t* first = static_cast<const uint8_t*>(std::memchr(mayStretch_.data(), 1, count));
     for (size_t s = static_cast<size_t>(first - mayStretch_.data()); s < count; ++s) {
         const Spring& spring = body.springs[s];
         if (!mayStretch_[s] && !moved_[spring.pointA] && !moved_[spring.pointB]) continue;
-        if (!limitStretch(spring, px_.data(), py_.data(), pz_.data(), mass_.data())) continue;
+        if (!limitStretch(spring, state_.data())) continue;
         for (int32_t end : {spring.pointA, spring.pointB}) {
-            if (mass_[end] != 0.0f && !moved_[end]) {
+            if (state_[end].mass != 0.0f && !moved_[end]) {
                 moved_[end] = 1;
                 movedList_.push_back(end);
             }
@@ -504,7 +490,7 @@ void StepSolver::stretchPass(const PressureBody& body) {
 // Copies the positions the stretch limit moved back into the records.
 void StepSolver::storeMovedPositions(PressureBody& body) {
     for (int32_t i : movedList_) {
-        body.points[i].position = Vector3{px_[i], py_[i], pz_[i]};
+        body.points[i].position = Vector3{state_[i].x, state_[i].y, state_[i].z};
         moved_[i] = 0;
     }
     movedList_.clear();
@@ -531,24 +517,25 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
         return;
     }
 
-    // Heun. The records keep the start state throughout the predictor; only the
-    // component arrays move to the predicted state.
+    // Heun. The records keep the start state throughout the predictor; only
+    // state_ moves to the predicted state.
     // 1. Copy the start state (its forces are F0); the copy reuses its storage.
     body.stepCopy.assign(points.begin(), points.end());
     loadState(body, true);
 
-    // 2. Predictor: an Euler step of the component arrays; the records keep its
-    //    velocity and position changes.
+    // 2. Predictor: an Euler step of state_; the records keep its velocity and
+    //    position changes.
     for (size_t i = 0; i < n; ++i) {
-        const float m = inverseMass_[i];
+        PointState& p = state_[i];
+        const float m = p.inverseMass;
         const Vector3 dv{(f0x_[i] * m) * dt, (f0y_[i] * m) * dt, (f0z_[i] * m) * dt};
-        vx_[i] = vx_[i] + dv.x;
-        vy_[i] = vy_[i] + dv.y;
-        vz_[i] = vz_[i] + dv.z;
-        const Vector3 dx{vx_[i] * dt, vy_[i] * dt, vz_[i] * dt};
-        px_[i] = px_[i] + dx.x;
-        py_[i] = py_[i] + dx.y;
-        pz_[i] = pz_[i] + dx.z;
+        p.vx = p.vx + dv.x;
+        p.vy = p.vy + dv.y;
+        p.vz = p.vz + dv.z;
+        const Vector3 dx{p.vx * dt, p.vy * dt, p.vz * dt};
+        p.x = p.x + dx.x;
+        p.y = p.y + dx.y;
+        p.z = p.z + dx.z;
         points[i].velocityChange = dv;
         points[i].positionChange = dx;
     }
@@ -574,9 +561,9 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
         applyWalls(x, v);
         point.velocity = v;
         point.position = x;
-        px_[i] = x.x;
-        py_[i] = x.y;
-        pz_[i] = x.z;
+        state_[i].x = x.x;
+        state_[i].y = x.y;
+        state_[i].z = x.z;
     }
 
     // 6. The stretch limit pass over the final positions.

@@ -29,6 +29,17 @@
 
 class StepSolver {
 public:
+    // One point's working state: position and velocity in one cache line half,
+    // so a spring or face gathers each end with one load.
+    struct alignas(32) PointState {
+        float x, y, z, mass;
+        float vx, vy, vz, inverseMass;
+    };
+    // A force term of a spring end or a face corner.
+    struct alignas(16) Term {
+        float x, y, z, unused;
+    };
+
     // Sizes every working array for the body as it is now (with room for a drag
     // point and spring) and builds the incidence lists.
     void prepare(PressureBody& body);
@@ -66,13 +77,12 @@ private:
     std::vector<uint32_t> entries_;
     std::vector<uint32_t> cursor_;  // scratch of the build
 
-    // State of the points being evaluated, one array per component.
-    std::vector<float> px_, py_, pz_, vx_, vy_, vz_;
-    std::vector<float> mass_, inverseMass_;
+    // State of the points being evaluated.
+    std::vector<PointState> state_;
     std::vector<float> f0x_, f0y_, f0z_;  // start forces of a Heun step
 
     // Force terms by slot, and the face geometry of the last evaluation.
-    std::vector<float> termX_, termY_, termZ_;
+    std::vector<Term> terms_;
     std::vector<float> area_, normalX_, normalY_, normalZ_;
     std::vector<double> volumeTerm_;
 
