@@ -1,11 +1,5 @@
-// Arithmetic note. A vector operation of the records is written as "form the
-// component in double, round to float". For +, −, × of two floats (and ÷, √)
-// that is the same number as the float operation itself, because double has more
-// than twice float's precision plus two bits, so rounding twice cannot differ
-// from rounding once. The kernels below therefore use plain float arithmetic for
-// those, and double exactly where a formula carries a double scalar (lengths,
-// dot and cross products, the spring magnitude, volume terms). No operation is
-// reordered, fused or reassociated.
+// Float arithmetic stands for the records' "form in double, round to float"
+// wherever the two are the same number (see body/bulk_kernels.cpp).
 #include "body/step_solver.h"
 
 #include <algorithm>
@@ -13,207 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-// Bulk loops get clones for wider vector units, picked once at load time. The
-// results do not depend on the width: every lane does the same IEEE operations
-// as the scalar code, and no clone enables fused multiply-add.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__) && !defined(PLUMFOLD_NO_DISPATCH)
-#define WIDE_KERNEL __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define WIDE_KERNEL
-#endif
-
 namespace {
-
-using PointState = StepSolver::PointState;
-using Term = StepSolver::Term;
-
-// ---------------------------------------------------------------- kernels ---
-
-// Bulk loops run block by block: a plain loop gathers each block's inputs from
-// the records and the point arrays into small local arrays, then a loop without
-// indirection does the arithmetic, which the compiler turns into vector code.
-constexpr size_t block = 256;
-
-// Force of every spring in [first, last) on its two ends: −f into slot s (for A)
-// and +f into slot room + s (for B). A spring of length 0 (or NaN) exerts
-// nothing; its slots get −0, which leaves any sum unchanged. With `check`, also
-// answers whether the end points still equal `ends` (what the lists were built for).
-template <bool check>
-WIDE_KERNEL bool springTerms(const Spring* springs, size_t first, size_t last, const PointState* state,
-                             const int32_t* ends, size_t room, Term* __restrict terms) {
-    int mismatch = 0;
-    float dx[block], dy[block], dz[block], wx[block], wy[block], wz[block];
-    float damping[block], restLength[block], stiffness[block];
-    for (size_t base = first; base < last; base += block) {
-        const size_t count = std::min(block, last - base);
-        for (size_t k = 0; k < count; ++k) {
-            const Spring& spring = springs[base + k];
-            const int32_t a = spring.pointA;
-            const int32_t b = spring.pointB;
-            if constexpr (check) mismatch |= (a != ends[2 * (base + k)]) | (b != ends[2 * (base + k) + 1]);
-            const PointState& pa = state[a];
-            const PointState& pb = state[b];
-            dx[k] = pa.x - pb.x;
-            dy[k] = pa.y - pb.y;
-            dz[k] = pa.z - pb.z;
-            wx[k] = pa.vx - pb.vx;
-            wy[k] = pa.vy - pb.vy;
-            wz[k] = pa.vz - pb.vz;
-            damping[k] = spring.damping;
-            restLength[k] = spring.restLength;
-            stiffness[k] = spring.stiffness;
-        }
-        float ax[block], ay[block], az[block], bx[block], by[block], bz[block];
-        for (size_t k = 0; k < count; ++k) {
-            const double length = std::sqrt(static_cast<double>(dz[k]) * dz[k] + static_cast<double>(dy[k]) * dy[k] +
-                                            static_cast<double>(dx[k]) * dx[k]);
-            const float lengthF = static_cast<float>(length);
-            const double closing = static_cast<double>(wz[k]) * dz[k] + static_cast<double>(wy[k]) * dy[k] +
-                                   static_cast<double>(wx[k]) * dx[k];
-            // Damper along the spring plus Hooke's law on the excess length.
-            const float magnitude = static_cast<float>(closing * damping[k] / lengthF +
-                                                       (static_cast<double>(lengthF) - restLength[k]) * stiffness[k]);
-            const float reciprocal = static_cast<float>(1.0 / lengthF);
-            const float fx = (dx[k] * reciprocal) * magnitude;
-            const float fy = (dy[k] * reciprocal) * magnitude;
-            const float fz = (dz[k] * reciprocal) * magnitude;
-            const bool none = !(length > 0.0);  // 0 or NaN: a square root is never negative
-            ax[k] = none ? -0.0f : -fx;
-            ay[k] = none ? -0.0f : -fy;
-            az[k] = none ? -0.0f : -fz;
-            bx[k] = none ? -0.0f : fx;
-            by[k] = none ? -0.0f : fy;
-            bz[k] = none ? -0.0f : fz;
-        }
-        for (size_t k = 0; k < count; ++k) {
-            terms[base + k] = Term{ax[k], ay[k], az[k], 0.0f};
-            terms[room + base + k] = Term{bx[k], by[k], bz[k], 0.0f};
-        }
-    }
-    return mismatch == 0;
-}
-
-// Geometry of every face: area = |c| with c = (P0 − P1) × (P0 − P2), the unit
-// normal (c itself when |c| is 0 or NaN), and its term of the volume sum. Also
-// answers whether the corners still equal `corners`.
-WIDE_KERNEL bool faceGeometry(const Face* faces, size_t faceCount, const PointState* state, const int32_t* corners,
-                              float* __restrict area, float* __restrict nx, float* __restrict ny,
-                              float* __restrict nz, double* __restrict volumeTerm) {
-    int mismatch = 0;
-    float e1x[block], e1y[block], e1z[block], e2x[block], e2y[block], e2z[block];
-    double xSum[block];
-    for (size_t base = 0; base < faceCount; base += block) {
-        const size_t count = std::min(block, faceCount - base);
-        for (size_t k = 0; k < count; ++k) {
-            const Face& face = faces[base + k];
-            const int32_t a = face.pointA;
-            const int32_t b = face.pointB;
-            const int32_t c = face.pointC;
-            const size_t f = base + k;
-            mismatch |= (a != corners[3 * f]) | (b != corners[3 * f + 1]) | (c != corners[3 * f + 2]);
-            const PointState& p0 = state[a];
-            const PointState& p1 = state[b];
-            const PointState& p2 = state[c];
-            e1x[k] = p0.x - p1.x;
-            e1y[k] = p0.y - p1.y;
-            e1z[k] = p0.z - p1.z;
-            e2x[k] = p0.x - p2.x;
-            e2y[k] = p0.y - p2.y;
-            e2z[k] = p0.z - p2.z;
-            xSum[k] = (static_cast<double>(p2.x) + p1.x) + p0.x;
-        }
-        for (size_t k = 0; k < count; ++k) {
-            const float cx = static_cast<float>(static_cast<double>(e1y[k]) * e2z[k] - static_cast<double>(e1z[k]) * e2y[k]);
-            const float cy = static_cast<float>(static_cast<double>(e1z[k]) * e2x[k] - static_cast<double>(e1x[k]) * e2z[k]);
-            const float cz = static_cast<float>(static_cast<double>(e1x[k]) * e2y[k] - static_cast<double>(e1y[k]) * e2x[k]);
-            const double length = std::sqrt(static_cast<double>(cz) * cz + static_cast<double>(cy) * cy +
-                                            static_cast<double>(cx) * cx);
-            const float faceArea = static_cast<float>(length);
-            // A length of 0 or NaN leaves c as it is: scaling by 1 changes no value.
-            // (Picked by bit mask: as a plain choice the compiler would move the
-            // division into a branch and give up vector code.)
-            const uint32_t use = 0u - static_cast<uint32_t>(length > 0.0);
-            const float scale = std::bit_cast<float>((std::bit_cast<uint32_t>(static_cast<float>(1.0 / length)) & use) |
-                                                     (std::bit_cast<uint32_t>(1.0f) & ~use));
-            const float normalX = cx * scale;
-            area[base + k] = faceArea;
-            nx[base + k] = normalX;
-            ny[base + k] = cy * scale;
-            nz[base + k] = cz * scale;
-            // The volume uses 0.333, not one third; with area twice the triangle's
-            // that is the 1.998 of the volume measure.
-            volumeTerm[base + k] = xSum[k] * faceArea * normalX * 0.333;
-        }
-    }
-    return mismatch == 0;
-}
-
-// Pressure force of every face, ((normal × area) × nRT) × 1/V, and each corner's
-// share of it, 0.3333 of it (0.9999 for the three corners together). Writes the
-// face records' normal, area and pressureForce.
-WIDE_KERNEL void faceShares(Face* faces, size_t faceCount, const float* __restrict area,
-                            const float* __restrict nx, const float* __restrict ny, const float* __restrict nz,
-                            float pressureConstant, float inverseVolume, Term* __restrict shares) {
-    const float share = 0.3333f;
-    float fx[block], fy[block], fz[block], sx[block], sy[block], sz[block];
-    for (size_t base = 0; base < faceCount; base += block) {
-        const size_t count = std::min(block, faceCount - base);
-        for (size_t k = 0; k < count; ++k) {
-            const size_t f = base + k;
-            fx[k] = ((nx[f] * area[f]) * pressureConstant) * inverseVolume;
-            fy[k] = ((ny[f] * area[f]) * pressureConstant) * inverseVolume;
-            fz[k] = ((nz[f] * area[f]) * pressureConstant) * inverseVolume;
-            sx[k] = fx[k] * share;
-            sy[k] = fy[k] * share;
-            sz[k] = fz[k] * share;
-        }
-        for (size_t k = 0; k < count; ++k) {
-            Face& face = faces[base + k];
-            face.normal = Vector3{nx[base + k], ny[base + k], nz[base + k]};
-            face.area = area[base + k];
-            face.pressureForce = Vector3{fx[k], fy[k], fz[k]};
-            shares[base + k] = Term{sx[k], sy[k], sz[k], 0.0f};
-        }
-    }
-}
-
-// Marks every spring that may exceed its limit at the given positions. The
-// exact test is | sqrt(d·d) − rest | > maxDeviation in double; a spring passes
-// here only when d·d lies strictly inside [(rest − max)², (rest + max)²] shrunk
-// by a relative 1e-12, far more than the few rounding steps of the exact test,
-// so a spring left unmarked cannot fire. NaN or infinite values mark the spring.
-WIDE_KERNEL size_t markStretched(const Spring* springs, size_t springCount, const PointState* state,
-                                 uint8_t* __restrict mayStretch) {
-    size_t marked = 0;
-    float dx[block], dy[block], dz[block], restLength[block], maxDeviation[block];
-    for (size_t base = 0; base < springCount; base += block) {
-        const size_t count = std::min(block, springCount - base);
-        for (size_t k = 0; k < count; ++k) {
-            const Spring& spring = springs[base + k];
-            const int32_t a = spring.pointA;
-            const int32_t b = spring.pointB;
-            dx[k] = state[a].x - state[b].x;
-            dy[k] = state[a].y - state[b].y;
-            dz[k] = state[a].z - state[b].z;
-            restLength[k] = spring.restLength;
-            maxDeviation[k] = spring.maxDeviation;
-        }
-        for (size_t k = 0; k < count; ++k) {
-            const double squared = static_cast<double>(dz[k]) * dz[k] + static_cast<double>(dy[k]) * dy[k] +
-                                   static_cast<double>(dx[k]) * dx[k];
-            const double high = static_cast<double>(restLength[k]) + maxDeviation[k];
-            const double low = static_cast<double>(restLength[k]) - maxDeviation[k];
-            const double highSquared = high * high * (1.0 - 1e-12);
-            // With rest <= max no compression can exceed the limit; squaring a low
-            // bound of 0 or less then only marks more springs, which is harmless.
-            const double lowSquared = low * low * (1.0 + 1e-12);
-            const bool outside = !((squared < highSquared) & (squared > lowSquared));
-            mayStretch[base + k] = static_cast<uint8_t>(outside);
-            marked += static_cast<size_t>(outside);
-        }
-    }
-    return marked;
-}
 
 // The stretch limit of one spring, exactly as Spring::applyStretchLimit, on the
 // component arrays. Answers whether it fired.
@@ -297,9 +91,8 @@ void StepSolver::prepare(PressureBody& body) {
 
     state_.resize(pointRoom_);
     for (std::vector<float>* a : {&f0x_, &f0y_, &f0z_}) a->resize(pointRoom_);
-    terms_.resize(2 * springRoom_ + faces);
+    for (std::vector<float>* a : {&termX_, &termY_, &termZ_}) a->resize(2 * springRoom_ + faces);
     for (std::vector<float>* a : {&area_, &normalX_, &normalY_, &normalZ_}) a->resize(faces);
-    volumeTerm_.resize(faces);
     mayStretch_.resize(springRoom_);
     moved_.assign(pointRoom_, 0);
     movedList_.reserve(pointRoom_);
@@ -367,32 +160,32 @@ void StepSolver::loadState(const PressureBody& body, bool withForces) {
 void StepSolver::evaluate(PressureBody& body) {
     const size_t springCount = body.springs.size();
     const size_t faceCount = body.faces.size();
+    const TermArrays terms{termX_.data(), termY_.data(), termZ_.data()};
+    const size_t faceSlots = 2 * springRoom_;
 
     // 1. Spring terms, all independent; the listed springs are checked against
     //    the lists on the way.
-    bool listsHold = springTerms<true>(body.springs.data(), 0, baseSprings_, state_.data(), springEnds_.data(),
-                                       springRoom_, terms_.data());
-    springTerms<false>(body.springs.data(), baseSprings_, springCount, state_.data(), nullptr, springRoom_,
-                       terms_.data());
+    bool listsHold = kernels_->springTerms(body.springs.data(), 0, baseSprings_, state_.data(), springEnds_.data(),
+                                           springRoom_, terms);
+    kernels_->springTerms(body.springs.data(), baseSprings_, springCount, state_.data(), nullptr, springRoom_, terms);
 
-    // 2. Face geometry and volume terms, all independent.
-    listsHold &= faceGeometry(body.faces.data(), faceCount, state_.data(), faceCorners_.data(), area_.data(),
-                              normalX_.data(), normalY_.data(), normalZ_.data(), volumeTerm_.data());
+    // 2. Face geometry, all independent, and the volume: one running float sum
+    //    in face order, each step formed in double.
+    const float volume = kernels_->faceGeometry(body.faces.data(), faceCount, state_.data(), faceCorners_.data(),
+                                                listsHold, area_.data(), normalX_.data(), normalY_.data(),
+                                                normalZ_.data());
     if (!listsHold) buildIncidence(body);
-
-    // 3. Volume: one running float sum in face order, each step formed in double.
-    float volume = 0.0f;
-    for (size_t f = 0; f < faceCount; ++f) volume = static_cast<float>(volumeTerm_[f] + volume);
     body.volume = volume;
     // A flat or broken body has no defined pressure: 0 switches it off instead of
     // turning every force into infinity or NaN.
     const bool pressureDefined = volume != 0.0f && std::isfinite(volume);
     body.inverseVolume = pressureDefined ? static_cast<float>(1.0 / volume) : 0.0f;
 
-    // 4. Pressure force and corner share of every face.
+    // 3. Pressure force and corner share of every face.
     if (pressureDefined) {
         faceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
-                   body.pressureConstant, body.inverseVolume, terms_.data() + 2 * springRoom_);
+                   body.pressureConstant, body.inverseVolume,
+                   TermArrays{terms.x + faceSlots, terms.y + faceSlots, terms.z + faceSlots});
     } else {
         for (size_t f = 0; f < faceCount; ++f) {
             Face& face = body.faces[f];
@@ -402,12 +195,14 @@ void StepSolver::evaluate(PressureBody& body) {
         }
     }
 
-    // 5. Every point's sum: gravity, its spring ends, its face corners, in order.
+    // 4. Every point's sum: gravity, its spring ends, its face corners, in order.
     accumulate(body, pressureDefined);
 }
 
 void StepSolver::accumulate(PressureBody& body, bool withFaces) {
-    const Term* terms = terms_.data();
+    const float* tx = termX_.data();
+    const float* ty = termY_.data();
+    const float* tz = termZ_.data();
     const uint32_t* entries = entries_.data();
     const Vector3 g = body.gravity;
     const size_t n = body.points.size();
@@ -424,32 +219,31 @@ void StepSolver::accumulate(PressureBody& body, bool withFaces) {
         float z = 0.0f + point.mass * g.z;
         const uint32_t end = facesNow ? entryStart_[i + 1] : faceEntry_[i];
         for (uint32_t e = entryStart_[i]; e < end; ++e) {
-            const Term& term = terms[entries[e]];
-            x = x + term.x;
-            y = y + term.y;
-            z = z + term.z;
+            const uint32_t slot = entries[e];
+            x = x + tx[slot];
+            y = y + ty[slot];
+            z = z + tz[slot];
         }
         point.force = Vector3{x, y, z};
     }
     if (!appended) return;
 
     for (size_t s = baseSprings_; s < body.springs.size(); ++s) {
-        const Term& toA = terms[s];
-        const Term& toB = terms[springRoom_ + s];
         MassPoint& a = body.points[body.springs[s].pointA];
-        a.force = Vector3{a.force.x + toA.x, a.force.y + toA.y, a.force.z + toA.z};
+        a.force = Vector3{a.force.x + tx[s], a.force.y + ty[s], a.force.z + tz[s]};
         MassPoint& b = body.points[body.springs[s].pointB];
-        b.force = Vector3{b.force.x + toB.x, b.force.y + toB.y, b.force.z + toB.z};
+        const size_t slot = springRoom_ + s;
+        b.force = Vector3{b.force.x + tx[slot], b.force.y + ty[slot], b.force.z + tz[slot]};
     }
     if (!withFaces) return;
     for (size_t i = 0; i < std::min(n, basePoints_); ++i) {
         MassPoint& point = body.points[i];
         float x = point.force.x, y = point.force.y, z = point.force.z;
         for (uint32_t e = faceEntry_[i]; e < entryStart_[i + 1]; ++e) {
-            const Term& term = terms[entries[e]];
-            x = x + term.x;
-            y = y + term.y;
-            z = z + term.z;
+            const uint32_t slot = entries[e];
+            x = x + tx[slot];
+            y = y + ty[slot];
+            z = z + tz[slot];
         }
         point.force = Vector3{x, y, z};
     }
@@ -471,7 +265,7 @@ void StepSolver::computeForces(PressureBody& body) {
 // collected in movedList_.
 void StepSolver::stretchPass(const PressureBody& body) {
     const size_t count = body.springs.size();
-    if (markStretched(body.springs.data(), count, state_.data(), mayStretch_.data()) == 0) return;
+    if (kernels_->markStretched(body.springs.data(), count, state_.data(), mayStretch_.data()) == 0) return;
 
     const uint8_t* first = static_cast<const uint8_t*>(std::memchr(mayStretch_.data(), 1, count));
     for (size_t s = static_cast<size_t>(first - mayStretch_.data()); s < count; ++s) {

@@ -25,20 +25,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "body/bulk_kernels.h"
 #include "body/pressure_body.h"
 
 class StepSolver {
 public:
-    // One point's working state: position and velocity in one cache line half,
-    // so a spring or face gathers each end with one load.
-    struct alignas(32) PointState {
-        float x, y, z, mass;
-        float vx, vy, vz, inverseMass;
-    };
-    // A force term of a spring end or a face corner.
-    struct alignas(16) Term {
-        float x, y, z, unused;
-    };
+    // The bulk loops to use: fastestKernels() unless told otherwise (the tests
+    // and the benchmark also run the portable ones).
+    void useKernels(const BulkKernels& kernels) { kernels_ = &kernels; }
 
     // Sizes every working array for the body as it is now (with room for a drag
     // point and spring) and builds the incidence lists.
@@ -55,6 +49,8 @@ private:
     void accumulate(PressureBody& body, bool withFaces);
     void stretchPass(const PressureBody& body);
     void storeMovedPositions(PressureBody& body);
+
+    const BulkKernels* kernels_ = &fastestKernels();
 
     // Room reserved at the last build.
     size_t pointRoom_ = 0;
@@ -82,9 +78,8 @@ private:
     std::vector<float> f0x_, f0y_, f0z_;  // start forces of a Heun step
 
     // Force terms by slot, and the face geometry of the last evaluation.
-    std::vector<Term> terms_;
+    std::vector<float> termX_, termY_, termZ_;
     std::vector<float> area_, normalX_, normalY_, normalZ_;
-    std::vector<double> volumeTerm_;
 
     // Stretch limit: springs that may exceed their limit, points moved so far.
     std::vector<uint8_t> mayStretch_;

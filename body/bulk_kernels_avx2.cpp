@@ -1,0 +1,219 @@
+// The bulk loops with AVX2, four springs or faces at a time: their points are
+// loaded as 16-byte rows and transposed into one register per coordinate, the
+// double-precision part runs four lanes wide. Every lane does exactly the
+// operations of the portable loops (body/bulk_kernels.cpp), in the same order
+// and with the same roundings; nothing here is fused or reassociated.
+// Compiled for every x86-64 processor; used only when the processor has AVX2.
+#include "body/bulk_kernels.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+
+#include <algorithm>
+#include <bit>
+
+#define AVX2 __attribute__((target("avx2")))
+
+namespace {
+
+// x, y, z (and the fourth float) of four 16-byte rows, as four columns.
+struct Columns {
+    __m128 x, y, z, w;
+};
+
+AVX2 inline Columns transpose(__m128 r0, __m128 r1, __m128 r2, __m128 r3) {
+    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+    return {r0, r1, r2, r3};
+}
+
+AVX2 inline __m256d wide(__m128 v) { return _mm256_cvtps_pd(v); }
+
+// Stores the first `lanes` floats of v.
+AVX2 inline void storeFirst(float* to, __m128 v, size_t lanes) {
+    alignas(16) float all[4];
+    _mm_store_ps(all, v);
+    for (size_t j = 0; j < lanes; ++j) to[j] = all[j];
+}
+
+// z·z + y·y + x·x, summed in that order.
+AVX2 inline __m256d dot(__m256d ax, __m256d ay, __m256d az, __m256d bx, __m256d by, __m256d bz) {
+    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(az, bz), _mm256_mul_pd(ay, by)), _mm256_mul_pd(ax, bx));
+}
+
+template <bool check>
+AVX2 bool springTermsAvx2(const Spring* springs, size_t first, size_t last, const PointState* state,
+                          const int32_t* ends, size_t room, TermArrays terms) {
+    int mismatch = 0;
+    const __m128 negativeZero = _mm_set1_ps(-0.0f);
+    const __m256d one = _mm256_set1_pd(1.0);
+    for (size_t s = first; s < last; s += 4) {
+        // A last group of fewer than four repeats its first spring in the
+        // missing lanes and keeps only its own.
+        const size_t lanes = std::min<size_t>(4, last - s);
+        __m128 d[4], w[4], p[4];
+        for (size_t j = 0; j < 4; ++j) {
+            const size_t at = s + (j < lanes ? j : 0);
+            const Spring& spring = springs[at];
+            if constexpr (check) mismatch |= (spring.pointA != ends[2 * at]) | (spring.pointB != ends[2 * at + 1]);
+            const float* a = &state[spring.pointA].x;
+            const float* b = &state[spring.pointB].x;
+            d[j] = _mm_sub_ps(_mm_load_ps(a), _mm_load_ps(b));
+            w[j] = _mm_sub_ps(_mm_load_ps(a + 4), _mm_load_ps(b + 4));
+            p[j] = _mm_loadu_ps(&spring.stiffness);  // stiffness, damping, restLength, stretchPercent
+        }
+        const Columns dc = transpose(d[0], d[1], d[2], d[3]);
+        const Columns wc = transpose(w[0], w[1], w[2], w[3]);
+        const Columns pc = transpose(p[0], p[1], p[2], p[3]);
+        const __m256d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
+
+        const __m256d length = _mm256_sqrt_pd(dot(dx, dy, dz, dx, dy, dz));
+        const __m128 lengthF = _mm256_cvtpd_ps(length);
+        const __m256d lengthD = wide(lengthF);
+        const __m256d closing = dot(wide(wc.x), wide(wc.y), wide(wc.z), dx, dy, dz);
+        // Damper along the spring plus Hooke's law on the excess length.
+        const __m128 magnitude = _mm256_cvtpd_ps(
+            _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(closing, wide(pc.y)), lengthD),
+                          _mm256_mul_pd(_mm256_sub_pd(lengthD, wide(pc.z)), wide(pc.x))));
+        const __m128 reciprocal = _mm256_cvtpd_ps(_mm256_div_pd(one, lengthD));
+        const __m128 fx = _mm_mul_ps(_mm_mul_ps(dc.x, reciprocal), magnitude);
+        const __m128 fy = _mm_mul_ps(_mm_mul_ps(dc.y, reciprocal), magnitude);
+        const __m128 fz = _mm_mul_ps(_mm_mul_ps(dc.z, reciprocal), magnitude);
+        // A length of 0 or NaN exerts nothing. (A float length is above 0
+        // exactly when the double one is: a nonzero length is at least the
+        // largest |coordinate difference|, itself a float.)
+        const __m128 acts = _mm_cmp_ps(lengthF, _mm_setzero_ps(), _CMP_GT_OQ);
+        const __m128 toA[3] = {_mm_blendv_ps(negativeZero, _mm_xor_ps(fx, negativeZero), acts),
+                               _mm_blendv_ps(negativeZero, _mm_xor_ps(fy, negativeZero), acts),
+                               _mm_blendv_ps(negativeZero, _mm_xor_ps(fz, negativeZero), acts)};
+        const __m128 toB[3] = {_mm_blendv_ps(negativeZero, fx, acts), _mm_blendv_ps(negativeZero, fy, acts),
+                               _mm_blendv_ps(negativeZero, fz, acts)};
+        if (lanes == 4) {
+            _mm_storeu_ps(terms.x + s, toA[0]);
+            _mm_storeu_ps(terms.y + s, toA[1]);
+            _mm_storeu_ps(terms.z + s, toA[2]);
+            _mm_storeu_ps(terms.x + room + s, toB[0]);
+            _mm_storeu_ps(terms.y + room + s, toB[1]);
+            _mm_storeu_ps(terms.z + room + s, toB[2]);
+        } else {
+            float* const to[6] = {terms.x + s, terms.y + s, terms.z + s,
+                                  terms.x + room + s, terms.y + room + s, terms.z + room + s};
+            for (int k = 0; k < 3; ++k) {
+                storeFirst(to[k], toA[k], lanes);
+                storeFirst(to[3 + k], toB[k], lanes);
+            }
+        }
+    }
+    return mismatch == 0;
+}
+
+bool springTerms(const Spring* springs, size_t first, size_t last, const PointState* state, const int32_t* ends,
+                 size_t room, TermArrays terms) {
+    return ends != nullptr ? springTermsAvx2<true>(springs, first, last, state, ends, room, terms)
+                           : springTermsAvx2<false>(springs, first, last, state, nullptr, room, terms);
+}
+
+AVX2 float faceGeometry(const Face* faces, size_t count, const PointState* state, const int32_t* corners,
+                        bool& cornersHold, float* area, float* nx, float* ny, float* nz) {
+    int mismatch = 0;
+    float volume = 0.0f;
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d volumeFactor = _mm256_set1_pd(0.333);
+    for (size_t f = 0; f < count; f += 4) {
+        // A last group of fewer than four repeats its first face in the
+        // missing lanes and keeps only its own.
+        const size_t lanes = std::min<size_t>(4, count - f);
+        __m128 r0[4], r1[4], r2[4];
+        for (size_t j = 0; j < 4; ++j) {
+            const Face& face = faces[f + (j < lanes ? j : 0)];
+            const size_t at = 3 * (f + (j < lanes ? j : 0));
+            mismatch |= (face.pointA != corners[at]) | (face.pointB != corners[at + 1]) |
+                        (face.pointC != corners[at + 2]);
+            r0[j] = _mm_load_ps(&state[face.pointA].x);
+            r1[j] = _mm_load_ps(&state[face.pointB].x);
+            r2[j] = _mm_load_ps(&state[face.pointC].x);
+        }
+        const Columns p0 = transpose(r0[0], r0[1], r0[2], r0[3]);
+        const Columns p1 = transpose(r1[0], r1[1], r1[2], r1[3]);
+        const Columns p2 = transpose(r2[0], r2[1], r2[2], r2[3]);
+        // e1 = P0 − P1, e2 = P0 − P2, c = e1 × e2 with each component in double.
+        const __m256d e1x = wide(_mm_sub_ps(p0.x, p1.x)), e1y = wide(_mm_sub_ps(p0.y, p1.y)),
+                      e1z = wide(_mm_sub_ps(p0.z, p1.z));
+        const __m256d e2x = wide(_mm_sub_ps(p0.x, p2.x)), e2y = wide(_mm_sub_ps(p0.y, p2.y)),
+                      e2z = wide(_mm_sub_ps(p0.z, p2.z));
+        const __m128 cx = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1y, e2z), _mm256_mul_pd(e1z, e2y)));
+        const __m128 cy = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1z, e2x), _mm256_mul_pd(e1x, e2z)));
+        const __m128 cz = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1x, e2y), _mm256_mul_pd(e1y, e2x)));
+        const __m256d cxd = wide(cx), cyd = wide(cy), czd = wide(cz);
+        const __m256d length = _mm256_sqrt_pd(dot(cxd, cyd, czd, cxd, cyd, czd));
+        const __m128 faceArea = _mm256_cvtpd_ps(length);
+        // A length of 0 or NaN leaves c as it is (scaled by 1).
+        const __m256d divisor = _mm256_blendv_pd(one, length, _mm256_cmp_pd(length, zero, _CMP_GT_OQ));
+        const __m128 scale = _mm256_cvtpd_ps(_mm256_div_pd(one, divisor));
+        const __m128 normalX = _mm_mul_ps(cx, scale);
+        if (lanes == 4) {
+            _mm_storeu_ps(area + f, faceArea);
+            _mm_storeu_ps(nx + f, normalX);
+            _mm_storeu_ps(ny + f, _mm_mul_ps(cy, scale));
+            _mm_storeu_ps(nz + f, _mm_mul_ps(cz, scale));
+        } else {
+            storeFirst(area + f, faceArea, lanes);
+            storeFirst(nx + f, normalX, lanes);
+            storeFirst(ny + f, _mm_mul_ps(cy, scale), lanes);
+            storeFirst(nz + f, _mm_mul_ps(cz, scale), lanes);
+        }
+        // Volume terms ((x2 + x1) + x0) · area · nx · 0.333, then the running sum.
+        const __m256d xSum = _mm256_add_pd(_mm256_add_pd(wide(p2.x), wide(p1.x)), wide(p0.x));
+        const __m256d term =
+            _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(xSum, wide(faceArea)), wide(normalX)), volumeFactor);
+        alignas(32) double terms[4];
+        _mm256_store_pd(terms, term);
+        for (size_t j = 0; j < lanes; ++j) volume = static_cast<float>(terms[j] + volume);
+    }
+    if (mismatch != 0) cornersHold = false;
+    return volume;
+}
+
+AVX2 size_t markStretched(const Spring* springs, size_t count, const PointState* state, uint8_t* mayStretch) {
+    size_t marked = 0;
+    const __m256d below = _mm256_set1_pd(1.0 - 1e-12);
+    const __m256d above = _mm256_set1_pd(1.0 + 1e-12);
+    for (size_t s = 0; s < count; s += 4) {
+        const size_t lanes = std::min<size_t>(4, count - s);
+        __m128 d[4], p[4];
+        for (size_t j = 0; j < 4; ++j) {
+            const Spring& spring = springs[s + (j < lanes ? j : 0)];
+            d[j] = _mm_sub_ps(_mm_load_ps(&state[spring.pointA].x), _mm_load_ps(&state[spring.pointB].x));
+            p[j] = _mm_loadu_ps(&spring.damping);  // damping, restLength, stretchPercent, maxDeviation
+        }
+        const Columns dc = transpose(d[0], d[1], d[2], d[3]);
+        const Columns pc = transpose(p[0], p[1], p[2], p[3]);
+        const __m256d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
+        const __m256d squared = dot(dx, dy, dz, dx, dy, dz);
+        const __m256d rest = wide(pc.y), maxDeviation = wide(pc.w);
+        const __m256d high = _mm256_add_pd(rest, maxDeviation);
+        const __m256d low = _mm256_sub_pd(rest, maxDeviation);
+        const __m256d highSquared = _mm256_mul_pd(_mm256_mul_pd(high, high), below);
+        const __m256d lowSquared = _mm256_mul_pd(_mm256_mul_pd(low, low), above);
+        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(squared, highSquared, _CMP_LT_OQ),
+                                             _mm256_cmp_pd(squared, lowSquared, _CMP_GT_OQ));
+        const unsigned outside = ~static_cast<unsigned>(_mm256_movemask_pd(inside)) & ((1u << lanes) - 1u);
+        for (size_t j = 0; j < lanes; ++j) mayStretch[s + j] = static_cast<uint8_t>((outside >> j) & 1u);
+        marked += static_cast<size_t>(std::popcount(outside));
+    }
+    return marked;
+}
+
+}  // namespace
+
+const BulkKernels& fastestKernels() {
+    static const BulkKernels kernels =
+        __builtin_cpu_supports("avx2") ? BulkKernels{springTerms, faceGeometry, markStretched} : portableKernels();
+    return kernels;
+}
+
+#else
+
+const BulkKernels& fastestKernels() { return portableKernels(); }
+
+#endif
