@@ -21,21 +21,25 @@ namespace {
 
 constexpr size_t block = 256;
 
-template <bool check>
-bool springTermsBlock(const Spring* springs, size_t first, size_t last, const PointState* state,
-                      const int32_t* ends, size_t room, TermArrays terms) {
-    int mismatch = 0;
+// Adds one point's term: x + t for each coordinate.
+inline void addTo(float* force, float tx, float ty, float tz) {
+    force[0] = force[0] + tx;
+    force[1] = force[1] + ty;
+    force[2] = force[2] + tz;
+}
+
+void addSpringForcesPortable(const Spring* springs, size_t first, size_t last, const PointState* state,
+                             float* forces) {
     float dx[block], dy[block], dz[block], wx[block], wy[block], wz[block];
     float damping[block], restLength[block], stiffness[block];
+    float fx[block], fy[block], fz[block];
+    uint8_t acts[block];
     for (size_t base = first; base < last; base += block) {
         const size_t count = std::min(block, last - base);
         for (size_t k = 0; k < count; ++k) {
             const Spring& spring = springs[base + k];
-            const int32_t a = spring.pointA;
-            const int32_t b = spring.pointB;
-            if constexpr (check) mismatch |= (a != ends[2 * (base + k)]) | (b != ends[2 * (base + k) + 1]);
-            const PointState& pa = state[a];
-            const PointState& pb = state[b];
+            const PointState& pa = state[spring.pointA];
+            const PointState& pb = state[spring.pointB];
             dx[k] = pa.x - pb.x;
             dy[k] = pa.y - pb.y;
             dz[k] = pa.z - pb.z;
@@ -46,12 +50,6 @@ bool springTermsBlock(const Spring* springs, size_t first, size_t last, const Po
             restLength[k] = spring.restLength;
             stiffness[k] = spring.stiffness;
         }
-        float* __restrict ax = terms.x + base;
-        float* __restrict ay = terms.y + base;
-        float* __restrict az = terms.z + base;
-        float* __restrict bx = terms.x + room + base;
-        float* __restrict by = terms.y + room + base;
-        float* __restrict bz = terms.z + room + base;
         for (size_t k = 0; k < count; ++k) {
             const double length = std::sqrt(static_cast<double>(dz[k]) * dz[k] + static_cast<double>(dy[k]) * dy[k] +
                                             static_cast<double>(dx[k]) * dx[k]);
@@ -62,31 +60,22 @@ bool springTermsBlock(const Spring* springs, size_t first, size_t last, const Po
             const float magnitude = static_cast<float>(closing * damping[k] / lengthF +
                                                        (static_cast<double>(lengthF) - restLength[k]) * stiffness[k]);
             const float reciprocal = static_cast<float>(1.0 / lengthF);
-            const float fx = (dx[k] * reciprocal) * magnitude;
-            const float fy = (dy[k] * reciprocal) * magnitude;
-            const float fz = (dz[k] * reciprocal) * magnitude;
-            const bool none = !(length > 0.0);  // 0 or NaN: a square root is never negative
-            ax[k] = none ? -0.0f : -fx;
-            ay[k] = none ? -0.0f : -fy;
-            az[k] = none ? -0.0f : -fz;
-            bx[k] = none ? -0.0f : fx;
-            by[k] = none ? -0.0f : fy;
-            bz[k] = none ? -0.0f : fz;
+            fx[k] = (dx[k] * reciprocal) * magnitude;
+            fy[k] = (dy[k] * reciprocal) * magnitude;
+            fz[k] = (dz[k] * reciprocal) * magnitude;
+            acts[k] = length > 0.0;  // not 0 or NaN: a square root is never negative
+        }
+        for (size_t k = 0; k < count; ++k) {
+            if (!acts[k]) continue;
+            const Spring& spring = springs[base + k];
+            addTo(forces + forceStride * spring.pointA, -fx[k], -fy[k], -fz[k]);
+            addTo(forces + forceStride * spring.pointB, fx[k], fy[k], fz[k]);
         }
     }
-    return mismatch == 0;
 }
 
-bool springTermsPortable(const Spring* springs, size_t first, size_t last, const PointState* state,
-                         const int32_t* ends, size_t room, TermArrays terms) {
-    return ends != nullptr ? springTermsBlock<true>(springs, first, last, state, ends, room, terms)
-                           : springTermsBlock<false>(springs, first, last, state, nullptr, room, terms);
-}
-
-float faceGeometryPortable(const Face* faces, size_t faceCount, const PointState* state, const int32_t* corners,
-                           bool& cornersHold, float* __restrict area, float* __restrict nx, float* __restrict ny,
-                           float* __restrict nz) {
-    int mismatch = 0;
+float faceGeometryPortable(const Face* faces, size_t faceCount, const PointState* state, float* __restrict area,
+                           float* __restrict nx, float* __restrict ny, float* __restrict nz) {
     float volume = 0.0f;
     float e1x[block], e1y[block], e1z[block], e2x[block], e2y[block], e2z[block];
     double xSum[block], volumeTerm[block];
@@ -94,14 +83,9 @@ float faceGeometryPortable(const Face* faces, size_t faceCount, const PointState
         const size_t count = std::min(block, faceCount - base);
         for (size_t k = 0; k < count; ++k) {
             const Face& face = faces[base + k];
-            const int32_t a = face.pointA;
-            const int32_t b = face.pointB;
-            const int32_t c = face.pointC;
-            const size_t f = base + k;
-            mismatch |= (a != corners[3 * f]) | (b != corners[3 * f + 1]) | (c != corners[3 * f + 2]);
-            const PointState& p0 = state[a];
-            const PointState& p1 = state[b];
-            const PointState& p2 = state[c];
+            const PointState& p0 = state[face.pointA];
+            const PointState& p1 = state[face.pointB];
+            const PointState& p2 = state[face.pointC];
             e1x[k] = p0.x - p1.x;
             e1y[k] = p0.y - p1.y;
             e1z[k] = p0.z - p1.z;
@@ -135,7 +119,6 @@ float faceGeometryPortable(const Face* faces, size_t faceCount, const PointState
         // One running float sum in face order, each step formed in double.
         for (size_t k = 0; k < count; ++k) volume = static_cast<float>(volumeTerm[k] + volume);
     }
-    if (mismatch != 0) cornersHold = false;
     return volume;
 }
 
@@ -178,35 +161,34 @@ size_t markStretchedPortable(const Spring* springs, size_t springCount, const Po
 
 }  // namespace
 
-void faceShares(Face* faces, size_t faceCount, const float* __restrict area, const float* __restrict nx,
-                const float* __restrict ny, const float* __restrict nz, float pressureConstant, float inverseVolume,
-                TermArrays shares) {
+void addFaceShares(Face* faces, size_t faceCount, const float* __restrict area, const float* __restrict nx,
+                   const float* __restrict ny, const float* __restrict nz, float pressureConstant,
+                   float inverseVolume, float* forces) {
     const float share = 0.3333f;
     float fx[block], fy[block], fz[block];
     for (size_t base = 0; base < faceCount; base += block) {
         const size_t count = std::min(block, faceCount - base);
-        float* __restrict sx = shares.x + base;
-        float* __restrict sy = shares.y + base;
-        float* __restrict sz = shares.z + base;
         for (size_t k = 0; k < count; ++k) {
             const size_t f = base + k;
             fx[k] = ((nx[f] * area[f]) * pressureConstant) * inverseVolume;
             fy[k] = ((ny[f] * area[f]) * pressureConstant) * inverseVolume;
             fz[k] = ((nz[f] * area[f]) * pressureConstant) * inverseVolume;
-            sx[k] = fx[k] * share;
-            sy[k] = fy[k] * share;
-            sz[k] = fz[k] * share;
         }
         for (size_t k = 0; k < count; ++k) {
             Face& face = faces[base + k];
             face.normal = Vector3{nx[base + k], ny[base + k], nz[base + k]};
             face.area = area[base + k];
             face.pressureForce = Vector3{fx[k], fy[k], fz[k]};
+            if (forces == nullptr) continue;
+            const float sx = fx[k] * share, sy = fy[k] * share, sz = fz[k] * share;
+            addTo(forces + forceStride * face.pointA, sx, sy, sz);
+            addTo(forces + forceStride * face.pointB, sx, sy, sz);
+            addTo(forces + forceStride * face.pointC, sx, sy, sz);
         }
     }
 }
 
 const BulkKernels& portableKernels() {
-    static const BulkKernels kernels{springTermsPortable, faceGeometryPortable, markStretchedPortable};
+    static const BulkKernels kernels{addSpringForcesPortable, faceGeometryPortable, markStretchedPortable};
     return kernels;
 }

@@ -17,25 +17,19 @@ struct alignas(32) PointState {
     float vx, vy, vz, inverseMass;
 };
 
-// Force terms by slot, one array per component.
-struct TermArrays {
-    float* x;
-    float* y;
-    float* z;
-};
+// Forces are summed in a private array of four floats per point: x, y, z and
+// one unused float, so that a sum takes one aligned load and store.
+constexpr size_t forceStride = 4;
 
 struct BulkKernels {
-    // Force of every spring in [first, last) on its ends: −f into slot s (for
-    // A), +f into slot room + s (for B). A spring of length 0 (or NaN) exerts
-    // nothing; its slots get −0, which leaves any sum unchanged. When `ends` is
-    // given, also answers whether the springs' end points still equal it.
-    bool (*springTerms)(const Spring* springs, size_t first, size_t last, const PointState* state,
-                        const int32_t* ends, size_t room, TermArrays terms);
-    // Every face's area, unit normal and term of the volume sum; returns the
-    // volume, summed in face order as one running float. `cornersHold` is
-    // cleared when a face's corners differ from `corners`.
-    float (*faceGeometry)(const Face* faces, size_t count, const PointState* state, const int32_t* corners,
-                          bool& cornersHold, float* area, float* nx, float* ny, float* nz);
+    // Adds the force of every spring in [first, last) to its ends, in stored
+    // order: −f to A, then +f to B. A spring of length 0 (or NaN) adds nothing.
+    void (*addSpringForces)(const Spring* springs, size_t first, size_t last, const PointState* state,
+                            float* forces);
+    // Every face's area and unit normal; returns the volume, summed in face
+    // order as one running float.
+    float (*faceGeometry)(const Face* faces, size_t count, const PointState* state, float* area, float* nx,
+                          float* ny, float* nz);
     // Marks (1) every spring that may exceed its stretch limit at the given
     // positions and returns how many it marked; an unmarked spring cannot fire.
     size_t (*markStretched)(const Spring* springs, size_t count, const PointState* state, uint8_t* mayStretch);
@@ -47,7 +41,7 @@ const BulkKernels& portableKernels();
 const BulkKernels& fastestKernels();
 
 // Pressure force of every face, ((normal × area) × nRT) × 1/V, written to the
-// face records with the normal and area, and each corner's share of it (0.3333
-// of it) into `shares`.
-void faceShares(Face* faces, size_t count, const float* area, const float* nx, const float* ny, const float* nz,
-                float pressureConstant, float inverseVolume, TermArrays shares);
+// face records with the normal and area; with `forces`, also adds each corner's
+// share (0.3333 of it) to corners A, B, C, face by face.
+void addFaceShares(Face* faces, size_t count, const float* area, const float* nx, const float* ny, const float* nz,
+                   float pressureConstant, float inverseVolume, float* forces);

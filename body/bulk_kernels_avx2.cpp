@@ -40,21 +40,21 @@ AVX2 inline __m256d dot(__m256d ax, __m256d ay, __m256d az, __m256d bx, __m256d 
     return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(az, bz), _mm256_mul_pd(ay, by)), _mm256_mul_pd(ax, bx));
 }
 
-template <bool check>
-AVX2 bool springTermsAvx2(const Spring* springs, size_t first, size_t last, const PointState* state,
-                          const int32_t* ends, size_t room, TermArrays terms) {
-    int mismatch = 0;
+AVX2 void addSpringForces(const Spring* springs, size_t first, size_t last, const PointState* state,
+                          float* forces) {
     const __m128 negativeZero = _mm_set1_ps(-0.0f);
+    const __m128 negateXYZ = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
     const __m256d one = _mm256_set1_pd(1.0);
     for (size_t s = first; s < last; s += 4) {
         // A last group of fewer than four repeats its first spring in the
-        // missing lanes and keeps only its own.
+        // missing lanes and adds only its own.
         const size_t lanes = std::min<size_t>(4, last - s);
         __m128 d[4], w[4], p[4];
+        int32_t ends[4][2];
         for (size_t j = 0; j < 4; ++j) {
-            const size_t at = s + (j < lanes ? j : 0);
-            const Spring& spring = springs[at];
-            if constexpr (check) mismatch |= (spring.pointA != ends[2 * at]) | (spring.pointB != ends[2 * at + 1]);
+            const Spring& spring = springs[s + (j < lanes ? j : 0)];
+            ends[j][0] = spring.pointA;
+            ends[j][1] = spring.pointB;
             const float* a = &state[spring.pointA].x;
             const float* b = &state[spring.pointB].x;
             d[j] = _mm_sub_ps(_mm_load_ps(a), _mm_load_ps(b));
@@ -78,43 +78,25 @@ AVX2 bool springTermsAvx2(const Spring* springs, size_t first, size_t last, cons
         const __m128 fx = _mm_mul_ps(_mm_mul_ps(dc.x, reciprocal), magnitude);
         const __m128 fy = _mm_mul_ps(_mm_mul_ps(dc.y, reciprocal), magnitude);
         const __m128 fz = _mm_mul_ps(_mm_mul_ps(dc.z, reciprocal), magnitude);
+        // One row (fx, fy, fz, −0) per spring; −0 leaves the unused float as it is.
+        const Columns rows = transpose(fx, fy, fz, negativeZero);
+        const __m128 toB[4] = {rows.x, rows.y, rows.z, rows.w};
         // A length of 0 or NaN exerts nothing. (A float length is above 0
         // exactly when the double one is: a nonzero length is at least the
         // largest |coordinate difference|, itself a float.)
-        const __m128 acts = _mm_cmp_ps(lengthF, _mm_setzero_ps(), _CMP_GT_OQ);
-        const __m128 toA[3] = {_mm_blendv_ps(negativeZero, _mm_xor_ps(fx, negativeZero), acts),
-                               _mm_blendv_ps(negativeZero, _mm_xor_ps(fy, negativeZero), acts),
-                               _mm_blendv_ps(negativeZero, _mm_xor_ps(fz, negativeZero), acts)};
-        const __m128 toB[3] = {_mm_blendv_ps(negativeZero, fx, acts), _mm_blendv_ps(negativeZero, fy, acts),
-                               _mm_blendv_ps(negativeZero, fz, acts)};
-        if (lanes == 4) {
-            _mm_storeu_ps(terms.x + s, toA[0]);
-            _mm_storeu_ps(terms.y + s, toA[1]);
-            _mm_storeu_ps(terms.z + s, toA[2]);
-            _mm_storeu_ps(terms.x + room + s, toB[0]);
-            _mm_storeu_ps(terms.y + room + s, toB[1]);
-            _mm_storeu_ps(terms.z + room + s, toB[2]);
-        } else {
-            float* const to[6] = {terms.x + s, terms.y + s, terms.z + s,
-                                  terms.x + room + s, terms.y + room + s, terms.z + room + s};
-            for (int k = 0; k < 3; ++k) {
-                storeFirst(to[k], toA[k], lanes);
-                storeFirst(to[3 + k], toB[k], lanes);
-            }
+        const int acts = _mm_movemask_ps(_mm_cmp_ps(lengthF, _mm_setzero_ps(), _CMP_GT_OQ));
+        for (size_t j = 0; j < lanes; ++j) {
+            if (!(acts & (1 << j))) continue;
+            float* a = forces + forceStride * ends[j][0];
+            _mm_store_ps(a, _mm_add_ps(_mm_load_ps(a), _mm_xor_ps(toB[j], negateXYZ)));
+            float* b = forces + forceStride * ends[j][1];
+            _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), toB[j]));
         }
     }
-    return mismatch == 0;
 }
 
-bool springTerms(const Spring* springs, size_t first, size_t last, const PointState* state, const int32_t* ends,
-                 size_t room, TermArrays terms) {
-    return ends != nullptr ? springTermsAvx2<true>(springs, first, last, state, ends, room, terms)
-                           : springTermsAvx2<false>(springs, first, last, state, nullptr, room, terms);
-}
-
-AVX2 float faceGeometry(const Face* faces, size_t count, const PointState* state, const int32_t* corners,
-                        bool& cornersHold, float* area, float* nx, float* ny, float* nz) {
-    int mismatch = 0;
+AVX2 float faceGeometry(const Face* faces, size_t count, const PointState* state, float* area, float* nx,
+                        float* ny, float* nz) {
     float volume = 0.0f;
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d zero = _mm256_setzero_pd();
@@ -126,9 +108,6 @@ AVX2 float faceGeometry(const Face* faces, size_t count, const PointState* state
         __m128 r0[4], r1[4], r2[4];
         for (size_t j = 0; j < 4; ++j) {
             const Face& face = faces[f + (j < lanes ? j : 0)];
-            const size_t at = 3 * (f + (j < lanes ? j : 0));
-            mismatch |= (face.pointA != corners[at]) | (face.pointB != corners[at + 1]) |
-                        (face.pointC != corners[at + 2]);
             r0[j] = _mm_load_ps(&state[face.pointA].x);
             r1[j] = _mm_load_ps(&state[face.pointB].x);
             r2[j] = _mm_load_ps(&state[face.pointC].x);
@@ -170,7 +149,6 @@ AVX2 float faceGeometry(const Face* faces, size_t count, const PointState* state
         _mm256_store_pd(terms, term);
         for (size_t j = 0; j < lanes; ++j) volume = static_cast<float>(terms[j] + volume);
     }
-    if (mismatch != 0) cornersHold = false;
     return volume;
 }
 
@@ -208,7 +186,7 @@ AVX2 size_t markStretched(const Spring* springs, size_t count, const PointState*
 
 const BulkKernels& fastestKernels() {
     static const BulkKernels kernels =
-        __builtin_cpu_supports("avx2") ? BulkKernels{springTerms, faceGeometry, markStretched} : portableKernels();
+        __builtin_cpu_supports("avx2") ? BulkKernels{addSpringForces, faceGeometry, markStretched} : portableKernels();
     return kernels;
 }
 

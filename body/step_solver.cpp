@@ -75,69 +75,23 @@ inline void applyWalls(Vector3& x, Vector3& v) {
 // ------------------------------------------------------------ bookkeeping ---
 
 bool StepSolver::fits(const PressureBody& body) const {
-    return built_ && body.faces.size() == baseFaces_ && body.springs.size() >= baseSprings_ &&
-           body.springs.size() <= springRoom_ && body.points.size() >= basePoints_ &&
-           body.points.size() <= pointRoom_;
+    return body.points.size() <= pointRoom_ && body.springs.size() <= springRoom_ && body.faces.size() <= faceRoom_;
 }
 
 void StepSolver::prepare(PressureBody& body) {
-    const size_t n = body.points.size();
-    const size_t springs = body.springs.size();
-    const size_t faces = body.faces.size();
     // Room for a drag point and a drag spring on top of what is there now.
-    pointRoom_ = std::max(n + 1, body.points.capacity());
-    springRoom_ = std::max(springs + 1, body.springs.capacity());
+    pointRoom_ = std::max(body.points.size() + 1, body.points.capacity());
+    springRoom_ = std::max(body.springs.size() + 1, body.springs.capacity());
+    faceRoom_ = std::max(body.faces.size(), body.faces.capacity());
     body.stepCopy.reserve(pointRoom_);
 
     state_.resize(pointRoom_);
+    forces_.resize(forceStride * pointRoom_);
     for (std::vector<float>* a : {&f0x_, &f0y_, &f0z_}) a->resize(pointRoom_);
-    for (std::vector<float>* a : {&termX_, &termY_, &termZ_}) a->resize(2 * springRoom_ + faces);
-    for (std::vector<float>* a : {&area_, &normalX_, &normalY_, &normalZ_}) a->resize(faces);
+    for (std::vector<float>* a : {&area_, &normalX_, &normalY_, &normalZ_}) a->resize(faceRoom_);
     mayStretch_.resize(springRoom_);
     moved_.assign(pointRoom_, 0);
     movedList_.reserve(pointRoom_);
-    buildIncidence(body);
-}
-
-void StepSolver::buildIncidence(const PressureBody& body) {
-    const size_t n = body.points.size();
-    basePoints_ = n;
-    baseSprings_ = body.springs.size();
-    baseFaces_ = body.faces.size();
-    springEnds_.resize(2 * baseSprings_);
-    faceCorners_.resize(3 * baseFaces_);
-    for (size_t s = 0; s < baseSprings_; ++s) {
-        springEnds_[2 * s] = body.springs[s].pointA;
-        springEnds_[2 * s + 1] = body.springs[s].pointB;
-    }
-    for (size_t f = 0; f < baseFaces_; ++f) {
-        faceCorners_[3 * f] = body.faces[f].pointA;
-        faceCorners_[3 * f + 1] = body.faces[f].pointB;
-        faceCorners_[3 * f + 2] = body.faces[f].pointC;
-    }
-
-    // Count each point's spring ends and face corners, lay the lists out one
-    // after the other, then fill them in global order: a counting sort keeps it.
-    entryStart_.assign(pointRoom_ + 1, 0);
-    faceEntry_.assign(pointRoom_, 0);
-    cursor_.assign(pointRoom_, 0);
-    for (int32_t end : springEnds_) ++entryStart_[end + 1];
-    for (size_t i = 0; i < n; ++i) faceEntry_[i] = entryStart_[i + 1];  // spring ends of point i
-    for (int32_t corner : faceCorners_) ++entryStart_[corner + 1];
-    for (size_t i = 0; i < pointRoom_; ++i) entryStart_[i + 1] += entryStart_[i];
-    for (size_t i = 0; i < pointRoom_; ++i) {
-        faceEntry_[i] += entryStart_[i];
-        cursor_[i] = entryStart_[i];
-    }
-    entries_.resize(entryStart_[pointRoom_]);
-    const uint32_t room = static_cast<uint32_t>(springRoom_);
-    for (size_t s = 0; s < baseSprings_; ++s) {
-        entries_[cursor_[springEnds_[2 * s]]++] = static_cast<uint32_t>(s);
-        entries_[cursor_[springEnds_[2 * s + 1]]++] = room + static_cast<uint32_t>(s);
-    }
-    for (size_t f = 0; f < baseFaces_; ++f)
-        for (int k = 0; k < 3; ++k) entries_[cursor_[faceCorners_[3 * f + k]]++] = 2 * room + static_cast<uint32_t>(f);
-    built_ = true;
 }
 
 void StepSolver::loadState(const PressureBody& body, bool withForces) {
@@ -156,96 +110,45 @@ void StepSolver::loadState(const PressureBody& body, bool withForces) {
 
 // ------------------------------------------------------- force evaluation ---
 
-// Forces of the state in state_: the phases of computeForces.
+// Forces of the state in state_ into the records: the phases of computeForces.
 void StepSolver::evaluate(PressureBody& body) {
-    const size_t springCount = body.springs.size();
+    const size_t n = body.points.size();
     const size_t faceCount = body.faces.size();
-    const TermArrays terms{termX_.data(), termY_.data(), termZ_.data()};
-    const size_t faceSlots = 2 * springRoom_;
+    float* const forces = forces_.data();
 
-    // 1. Spring terms, all independent; the listed springs are checked against
-    //    the lists on the way.
-    bool listsHold = kernels_->springTerms(body.springs.data(), 0, baseSprings_, state_.data(), springEnds_.data(),
-                                           springRoom_, terms);
-    kernels_->springTerms(body.springs.data(), baseSprings_, springCount, state_.data(), nullptr, springRoom_, terms);
+    // 1.-2. Clear, then m · g (a point of mass 0 gets +0, never −0).
+    const Vector3 g = body.gravity;
+    for (size_t i = 0; i < n; ++i) {
+        const float m = state_[i].mass;
+        float* force = forces + forceStride * i;
+        force[0] = 0.0f + m * g.x;
+        force[1] = 0.0f + m * g.y;
+        force[2] = 0.0f + m * g.z;
+        force[3] = 0.0f;
+    }
 
-    // 2. Face geometry, all independent, and the volume: one running float sum
-    //    in face order, each step formed in double.
-    const float volume = kernels_->faceGeometry(body.faces.data(), faceCount, state_.data(), faceCorners_.data(),
-                                                listsHold, area_.data(), normalX_.data(), normalY_.data(),
-                                                normalZ_.data());
-    if (!listsHold) buildIncidence(body);
+    // 3. Springs, in stored order.
+    kernels_->addSpringForces(body.springs.data(), 0, body.springs.size(), state_.data(), forces);
+
+    // 4.-5. Face geometry, and the volume: one running float sum in face order,
+    //    each step formed in double.
+    const float volume = kernels_->faceGeometry(body.faces.data(), faceCount, state_.data(), area_.data(),
+                                                normalX_.data(), normalY_.data(), normalZ_.data());
     body.volume = volume;
     // A flat or broken body has no defined pressure: 0 switches it off instead of
     // turning every force into infinity or NaN.
     const bool pressureDefined = volume != 0.0f && std::isfinite(volume);
     body.inverseVolume = pressureDefined ? static_cast<float>(1.0 / volume) : 0.0f;
 
-    // 3. Pressure force and corner share of every face.
-    if (pressureDefined) {
-        faceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
-                   body.pressureConstant, body.inverseVolume,
-                   TermArrays{terms.x + faceSlots, terms.y + faceSlots, terms.z + faceSlots});
-    } else {
-        for (size_t f = 0; f < faceCount; ++f) {
-            Face& face = body.faces[f];
-            face.normal = Vector3{normalX_[f], normalY_[f], normalZ_[f]};
-            face.area = area_[f];
-            face.pressureForce = Vector3{};
-        }
-    }
-
-    // 4. Every point's sum: gravity, its spring ends, its face corners, in order.
-    accumulate(body, pressureDefined);
-}
-
-void StepSolver::accumulate(PressureBody& body, bool withFaces) {
-    const float* tx = termX_.data();
-    const float* ty = termY_.data();
-    const float* tz = termZ_.data();
-    const uint32_t* entries = entries_.data();
-    const Vector3 g = body.gravity;
-    const size_t n = body.points.size();
-    const bool appended = body.springs.size() > baseSprings_;
-    // Appended springs come after the listed ones and before the faces: with any,
-    // the spring part and the face part are summed in two passes around them.
-    const bool facesNow = withFaces && !appended;
+    // 6.-7. Pressure force of every face, and its corners' shares in order.
+    addFaceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
+                  body.pressureConstant, body.inverseVolume, pressureDefined ? forces : nullptr);
+    if (!pressureDefined)
+        for (Face& face : body.faces) face.pressureForce = Vector3{};
 
     for (size_t i = 0; i < n; ++i) {
-        MassPoint& point = body.points[i];
-        // Cleared, then m · g (a point of mass 0 gets +0, never −0).
-        float x = 0.0f + point.mass * g.x;
-        float y = 0.0f + point.mass * g.y;
-        float z = 0.0f + point.mass * g.z;
-        const uint32_t end = facesNow ? entryStart_[i + 1] : faceEntry_[i];
-        for (uint32_t e = entryStart_[i]; e < end; ++e) {
-            const uint32_t slot = entries[e];
-            x = x + tx[slot];
-            y = y + ty[slot];
-            z = z + tz[slot];
-        }
-        point.force = Vector3{x, y, z};
-    }
-    if (!appended) return;
-
-    for (size_t s = baseSprings_; s < body.springs.size(); ++s) {
-        MassPoint& a = body.points[body.springs[s].pointA];
-        a.force = Vector3{a.force.x + tx[s], a.force.y + ty[s], a.force.z + tz[s]};
-        MassPoint& b = body.points[body.springs[s].pointB];
-        const size_t slot = springRoom_ + s;
-        b.force = Vector3{b.force.x + tx[slot], b.force.y + ty[slot], b.force.z + tz[slot]};
-    }
-    if (!withFaces) return;
-    for (size_t i = 0; i < std::min(n, basePoints_); ++i) {
-        MassPoint& point = body.points[i];
-        float x = point.force.x, y = point.force.y, z = point.force.z;
-        for (uint32_t e = faceEntry_[i]; e < entryStart_[i + 1]; ++e) {
-            const uint32_t slot = entries[e];
-            x = x + tx[slot];
-            y = y + ty[slot];
-            z = z + tz[slot];
-        }
-        point.force = Vector3{x, y, z};
+        const float* force = forces + forceStride * i;
+        body.points[i].force = Vector3{force[0], force[1], force[2]};
     }
 }
 
