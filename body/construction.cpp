@@ -1,5 +1,4 @@
 #include <cstring>
-#include <unordered_set>
 
 #include "body/pressure_body.h"
 #include "body/step_solver.h"
@@ -105,8 +104,20 @@ std::vector<Spring> buildSprings(const std::vector<MassPoint>& points, const std
                                  float stiffness, float damping) {
     std::vector<Spring> springs;
     springs.reserve(faces.size() * 3 / 2 + 3);
-    std::unordered_set<EdgeKey, EdgeKeyHash, EdgeKeyEqual> seen;
-    seen.reserve(faces.size() * 3 / 2 + 3);
+    // Open addressing with linear probing: slot -> index into `keys`, or -1.
+    // Kept at most half full, so a closed mesh (1.5 edges per face) never grows.
+    std::vector<EdgeKey> keys;
+    keys.reserve(faces.size() * 3 / 2 + 3);
+    size_t capacity = 64;
+    while (capacity < faces.size() * 3 + 3) capacity *= 2;
+    std::vector<int32_t> slots(capacity, -1);
+    const EdgeKeyHash hash;
+    const EdgeKeyEqual equal;
+    auto place = [&](int32_t index) {
+        size_t at = hash(keys[static_cast<size_t>(index)]) & (slots.size() - 1);
+        while (slots[at] >= 0) at = (at + 1) & (slots.size() - 1);
+        slots[at] = index;
+    };
     forEachCandidate(faces, [&](int32_t a, int32_t b) {
         const Vector3& pa = points[a].position;
         const Vector3& pb = points[b].position;
@@ -114,7 +125,18 @@ std::vector<Spring> buildSprings(const std::vector<MassPoint>& points, const std
             springs.push_back(Spring::make(points.data(), a, b, stiffness, damping));
             return;
         }
-        if (seen.insert(makeKey(pa, pb)).second) springs.push_back(Spring::make(points.data(), a, b, stiffness, damping));
+        const EdgeKey key = makeKey(pa, pb);
+        const size_t mask = slots.size() - 1;
+        for (size_t at = hash(key) & mask; slots[at] >= 0; at = (at + 1) & mask)
+            if (equal(keys[static_cast<size_t>(slots[at])], key)) return;
+        keys.push_back(key);
+        springs.push_back(Spring::make(points.data(), a, b, stiffness, damping));
+        if (2 * keys.size() > slots.size()) {
+            slots.assign(slots.size() * 2, -1);
+            for (size_t k = 0; k < keys.size(); ++k) place(static_cast<int32_t>(k));
+        } else {
+            place(static_cast<int32_t>(keys.size() - 1));
+        }
     });
     return springs;
 }

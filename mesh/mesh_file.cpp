@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -67,6 +68,69 @@ const char* valueText(const std::string& token) {
     return token.size() > 2 ? token.c_str() + 2 : "";
 }
 
+// One pass over the file, read into memory at once so that a large mesh loads
+// at disk speed. It scans exactly as the stream functions below do: the same
+// look-ahead before every token, the same white space, the same failures.
+class PassText {
+public:
+    PassText(const char* fileName) {
+        std::FILE* file = openPass(fileName);
+        struct stat info {};
+        size_ = fstat(fileno(file), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+        char chunk[1 << 16];
+        size_t got;
+        // A read error ends the text where it happened, as it ends getc.
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text_.append(chunk, got);
+        std::fclose(file);
+    }
+
+    // recordLimit() of the stream reader: a file of n bytes holds at most n / 4 records.
+    long long recordLimit() const { return size_ < 0 ? INT32_MAX : size_ / 4 + 1; }
+
+    // requireMoreInput, then one white-space-separated token.
+    std::string_view token() {
+        if (at_ >= text_.size()) failTruncated();
+        while (at_ < text_.size() && isFormatSpace(static_cast<unsigned char>(text_[at_]))) ++at_;
+        // Only white space was left where a token is needed: the file ended early.
+        if (at_ >= text_.size()) failTruncated();
+        const size_t start = at_;
+        while (at_ < text_.size() && !isFormatSpace(static_cast<unsigned char>(text_[at_]))) ++at_;
+        return std::string_view(text_).substr(start, at_ - start);
+    }
+
+    void skipTo(std::string_view keyword) {
+        while (token() != keyword) {
+        }
+    }
+
+private:
+    std::string text_;
+    size_t at_ = 0;
+    long long size_ = 0;
+};
+
+// MeshFile::readCount() over a pass in memory.
+int32_t readPassCount(PassText& text, const char* fileName, const char* keyword) {
+    text.skipTo(keyword);
+    const std::string token(text.token());
+    long long count = parseInteger(token.c_str());
+    // A count of zero or less means no records.
+    if (count <= 0) return count < INT32_MIN ? INT32_MIN : static_cast<int32_t>(count);
+    long long limit = text.recordLimit();
+    if (count > INT32_MAX || count > limit) {
+        rejectMesh(fileName, "the count \"%s\" after \"%s\" is more records than this file can hold (at most %lld); "
+                             "correct the count to the number of records",
+                   token.c_str(), keyword, limit);
+    }
+    return static_cast<int32_t>(count);
+}
+
+// "%d:", the label of record j.
+std::string_view label(int32_t j, char (&buffer)[16]) {
+    int length = std::snprintf(buffer, sizeof buffer, "%d:", j);
+    return std::string_view(buffer, static_cast<size_t>(length));
+}
+
 }  // namespace
 
 void requireMoreInput(std::FILE* file) {
@@ -113,16 +177,17 @@ int32_t MeshFile::readCount(std::FILE* file, const char* keyword) {
 }
 
 void MeshFile::readVertices() {
-    std::FILE* file = openPass(fileName);
-    vertexCount = readCount(file, "Vertices:");
+    PassText text(fileName);
+    vertexCount = readPassCount(text, fileName, "Vertices:");
     vertices.assign(vertexCount > 0 ? 3 * static_cast<size_t>(vertexCount) : 0, 0.0f);
-    skipTo(file, "Vertex");
-    skipTo(file, "List:");
+    text.skipTo("Vertex");
+    text.skipTo("List:");
     std::string value;
+    char buffer[16];
     for (int32_t j = 0; j < vertexCount; ++j) {
-        skipTo(file, (std::to_string(j) + ":").c_str());
+        text.skipTo(label(j, buffer));
         for (int k = 0; k < 3; ++k) {
-            readToken(file, value);
+            value = text.token();  // a NUL-terminated copy for atof
             float coordinate = static_cast<float>(std::atof(valueText(value)));
             if (!std::isfinite(coordinate)) {
                 rejectMesh(fileName, "vertex %d has coordinate \"%s\", which is not a finite 32-bit number",
@@ -131,20 +196,20 @@ void MeshFile::readVertices() {
             vertices[3 * static_cast<size_t>(j) + k] = coordinate;
         }
     }
-    std::fclose(file);
 }
 
 void MeshFile::readFaces() {
-    std::FILE* file = openPass(fileName);
-    faceCount = readCount(file, "Faces:");
+    PassText text(fileName);
+    faceCount = readPassCount(text, fileName, "Faces:");
     faceIndices.assign(faceCount > 0 ? 3 * static_cast<size_t>(faceCount) : 0, 0);
-    skipTo(file, "Face");
-    skipTo(file, "list:");
+    text.skipTo("Face");
+    text.skipTo("list:");
     std::string value;
+    char buffer[16];
     for (int32_t j = 0; j < faceCount; ++j) {
-        skipTo(file, (std::to_string(j) + ":").c_str());
+        text.skipTo(label(j, buffer));
         for (int k = 0; k < 3; ++k) {
-            readToken(file, value);
+            value = text.token();
             long long index = parseInteger(valueText(value));
             if (index < INT32_MIN || index > INT32_MAX) {
                 rejectMesh(fileName, "face %d has vertex index %s, which is outside any vertex range",
@@ -153,7 +218,6 @@ void MeshFile::readFaces() {
             faceIndices[3 * static_cast<size_t>(j) + k] = static_cast<int32_t>(index);
         }
     }
-    std::fclose(file);
 }
 
 void MeshFile::requireUsable() const {
