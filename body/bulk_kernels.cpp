@@ -28,8 +28,7 @@ inline void addTo(float* force, float tx, float ty, float tz) {
     force[2] = force[2] + tz;
 }
 
-void addSpringForcesPortable(const Spring* springs, size_t first, size_t last, const PointState* state,
-                             float* forces) {
+void addSpringForces(const Spring* springs, size_t first, size_t last, const PointState* state, float* forces) {
     float dx[block], dy[block], dz[block], wx[block], wy[block], wz[block];
     float damping[block], restLength[block], stiffness[block];
     float fx[block], fy[block], fz[block];
@@ -74,8 +73,8 @@ void addSpringForcesPortable(const Spring* springs, size_t first, size_t last, c
     }
 }
 
-float faceGeometryPortable(const Face* faces, size_t faceCount, const PointState* state, float* __restrict area,
-                           float* __restrict nx, float* __restrict ny, float* __restrict nz) {
+float faceGeometry(const Face* faces, size_t faceCount, const PointState* state, float* __restrict area,
+                   float* __restrict nx, float* __restrict ny, float* __restrict nz) {
     float volume = 0.0f;
     float e1x[block], e1y[block], e1z[block], e2x[block], e2y[block], e2z[block];
     double xSum[block], volumeTerm[block];
@@ -159,9 +158,7 @@ size_t markStretchedPortable(const Spring* springs, size_t springCount, const Po
     return marked;
 }
 
-}  // namespace
-
-void addFaceShares(Face* faces, size_t faceCount, const float* __restrict area, const float* __restrict nx,
+void addFaceSharesPortable(Face* faces, size_t faceCount, const float* __restrict area, const float* __restrict nx,
                    const float* __restrict ny, const float* __restrict nz, float pressureConstant,
                    float inverseVolume, float* forces) {
     const float share = 0.3333f;
@@ -188,7 +185,16 @@ void addFaceShares(Face* faces, size_t faceCount, const float* __restrict area, 
     }
 }
 
+float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
+    addSpringForces(pass.springs, 0, pass.springCount, pass.state, pass.forces);
+    if (pass.mayStretch != nullptr)
+        marked = markStretchedPortable(pass.springs, pass.springCount, pass.state, pass.mayStretch);
+    return faceGeometry(pass.faces, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz);
+}
+
+}  // namespace
+
 const BulkKernels& portableKernels() {
-    static const BulkKernels kernels{addSpringForcesPortable, faceGeometryPortable, markStretchedPortable};
+    static const BulkKernels kernels{springsAndFacesPortable, markStretchedPortable, addFaceSharesPortable};
     return kernels;
 }

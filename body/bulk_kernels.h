@@ -1,10 +1,10 @@
 #pragma once
-// The bulk loops of the step solver (body/step_solver.h): every spring's force
-// terms, every face's geometry and volume sum, every face's pressure share, and
+// The bulk loops of the step solver (body/step_solver.h): every spring's force,
+// every face's geometry and the volume sum, every face's pressure share, and
 // the stretch-limit pre-check. Each exists in a portable form and, for
 // processors with AVX2, in a hand-vectorised form. Both do the same IEEE
-// operations in the same order on every element, so they give the same bits;
-// the tests hold them to it.
+// operations in the same order on every element and add every force to its
+// points in stored order, so they give the same bits; the tests hold them to it.
 #include <cstddef>
 #include <cstdint>
 
@@ -21,27 +21,39 @@ struct alignas(32) PointState {
 // one unused float, so that a sum takes one aligned load and store.
 constexpr size_t forceStride = 4;
 
+// What one force pass reads and writes.
+struct ForcePass {
+    const Spring* springs;
+    size_t springCount;
+    const Face* faces;
+    size_t faceCount;
+    const PointState* state;
+    float* forces;  // holds the gravity terms; receives the spring forces
+    float* area;    // per face: |c|, the unit normal, from the face geometry
+    float* nx;
+    float* ny;
+    float* nz;
+    uint8_t* mayStretch;  // optional: per spring, the stretch-limit marks at these positions
+};
+
 struct BulkKernels {
-    // Adds the force of every spring in [first, last) to its ends, in stored
-    // order: −f to A, then +f to B. A spring of length 0 (or NaN) adds nothing.
-    void (*addSpringForces)(const Spring* springs, size_t first, size_t last, const PointState* state,
-                            float* forces);
-    // Every face's area and unit normal; returns the volume, summed in face
-    // order as one running float.
-    float (*faceGeometry)(const Face* faces, size_t count, const PointState* state, float* area, float* nx,
-                          float* ny, float* nz);
+    // Adds the force of every spring to its ends, in stored order (−f to A,
+    // then +f to B; a spring of length 0 or NaN adds nothing), computes every
+    // face's area and normal, and returns the volume, summed in face order as
+    // one running float. With pass.mayStretch, also marks the springs as
+    // markStretched does and sets `marked`.
+    float (*springsAndFaces)(const ForcePass& pass, size_t& marked);
     // Marks (1) every spring that may exceed its stretch limit at the given
     // positions and returns how many it marked; an unmarked spring cannot fire.
     size_t (*markStretched)(const Spring* springs, size_t count, const PointState* state, uint8_t* mayStretch);
+    // Pressure force of every face, ((normal × area) × nRT) × 1/V, written to
+    // the face records with the normal and area; with `forces`, also adds each
+    // corner's share (0.3333 of it) to corners A, B, C, face by face.
+    void (*addFaceShares)(Face* faces, size_t count, const float* area, const float* nx, const float* ny,
+                          const float* nz, float pressureConstant, float inverseVolume, float* forces);
 };
 
 // The portable loops.
 const BulkKernels& portableKernels();
 // The AVX2 loops, or the portable ones when the processor lacks AVX2.
 const BulkKernels& fastestKernels();
-
-// Pressure force of every face, ((normal × area) × nRT) × 1/V, written to the
-// face records with the normal and area; with `forces`, also adds each corner's
-// share (0.3333 of it) to corners A, B, C, face by face.
-void addFaceShares(Face* faces, size_t count, const float* area, const float* nx, const float* ny, const float* nz,
-                   float pressureConstant, float inverseVolume, float* forces);

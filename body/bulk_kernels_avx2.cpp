@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 
 #define AVX2 __attribute__((target("avx2")))
 
@@ -40,153 +41,231 @@ AVX2 inline __m256d dot(__m256d ax, __m256d ay, __m256d az, __m256d bx, __m256d 
     return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(az, bz), _mm256_mul_pd(ay, by)), _mm256_mul_pd(ax, bx));
 }
 
-AVX2 void addSpringForces(const Spring* springs, size_t first, size_t last, const PointState* state,
-                          float* forces) {
-    const __m128 negativeZero = _mm_set1_ps(-0.0f);
-    const __m128 negateXYZ = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
-    const __m256d one = _mm256_set1_pd(1.0);
-    for (size_t s = first; s < last; s += 4) {
-        // A last group of fewer than four repeats its first spring in the
-        // missing lanes and adds only its own.
-        const size_t lanes = std::min<size_t>(4, last - s);
-        __m128 d[4], w[4], p[4];
-        int32_t ends[4][2];
-        for (size_t j = 0; j < 4; ++j) {
-            const Spring& spring = springs[s + (j < lanes ? j : 0)];
-            ends[j][0] = spring.pointA;
-            ends[j][1] = spring.pointB;
-            const float* a = &state[spring.pointA].x;
-            const float* b = &state[spring.pointB].x;
-            d[j] = _mm_sub_ps(_mm_load_ps(a), _mm_load_ps(b));
-            w[j] = _mm_sub_ps(_mm_load_ps(a + 4), _mm_load_ps(b + 4));
-            p[j] = _mm_loadu_ps(&spring.stiffness);  // stiffness, damping, restLength, stretchPercent
-        }
-        const Columns dc = transpose(d[0], d[1], d[2], d[3]);
-        const Columns wc = transpose(w[0], w[1], w[2], w[3]);
-        const Columns pc = transpose(p[0], p[1], p[2], p[3]);
-        const __m256d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
+// The four springs of one group, by index (a short last group repeats its
+// first spring in the missing lanes).
+struct SpringGroup {
+    const Spring* spring[4];
+    size_t lanes;
+};
 
-        const __m256d length = _mm256_sqrt_pd(dot(dx, dy, dz, dx, dy, dz));
-        const __m128 lengthF = _mm256_cvtpd_ps(length);
-        const __m256d lengthD = wide(lengthF);
-        const __m256d closing = dot(wide(wc.x), wide(wc.y), wide(wc.z), dx, dy, dz);
-        // Damper along the spring plus Hooke's law on the excess length.
-        const __m128 magnitude = _mm256_cvtpd_ps(
-            _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(closing, wide(pc.y)), lengthD),
-                          _mm256_mul_pd(_mm256_sub_pd(lengthD, wide(pc.z)), wide(pc.x))));
-        const __m128 reciprocal = _mm256_cvtpd_ps(_mm256_div_pd(one, lengthD));
-        const __m128 fx = _mm_mul_ps(_mm_mul_ps(dc.x, reciprocal), magnitude);
-        const __m128 fy = _mm_mul_ps(_mm_mul_ps(dc.y, reciprocal), magnitude);
-        const __m128 fz = _mm_mul_ps(_mm_mul_ps(dc.z, reciprocal), magnitude);
-        // One row (fx, fy, fz, −0) per spring; −0 leaves the unused float as it is.
-        const Columns rows = transpose(fx, fy, fz, negativeZero);
-        const __m128 toB[4] = {rows.x, rows.y, rows.z, rows.w};
-        // A length of 0 or NaN exerts nothing. (A float length is above 0
-        // exactly when the double one is: a nonzero length is at least the
-        // largest |coordinate difference|, itself a float.)
-        const int acts = _mm_movemask_ps(_mm_cmp_ps(lengthF, _mm_setzero_ps(), _CMP_GT_OQ));
-        for (size_t j = 0; j < lanes; ++j) {
-            if (!(acts & (1 << j))) continue;
-            float* a = forces + forceStride * ends[j][0];
-            _mm_store_ps(a, _mm_add_ps(_mm_load_ps(a), _mm_xor_ps(toB[j], negateXYZ)));
-            float* b = forces + forceStride * ends[j][1];
-            _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), toB[j]));
-        }
-    }
+AVX2 inline SpringGroup springGroup(const Spring* springs, size_t s, size_t count) {
+    const size_t lanes = std::min<size_t>(4, count - s);
+    SpringGroup group{{}, lanes};
+    for (size_t j = 0; j < 4; ++j) group.spring[j] = &springs[s + (j < lanes ? j : 0)];
+    return group;
 }
 
-AVX2 float faceGeometry(const Face* faces, size_t count, const PointState* state, float* area, float* nx,
-                        float* ny, float* nz) {
-    float volume = 0.0f;
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d volumeFactor = _mm256_set1_pd(0.333);
-    for (size_t f = 0; f < count; f += 4) {
-        // A last group of fewer than four repeats its first face in the
-        // missing lanes and keeps only its own.
-        const size_t lanes = std::min<size_t>(4, count - f);
-        __m128 r0[4], r1[4], r2[4];
-        for (size_t j = 0; j < 4; ++j) {
-            const Face& face = faces[f + (j < lanes ? j : 0)];
-            r0[j] = _mm_load_ps(&state[face.pointA].x);
-            r1[j] = _mm_load_ps(&state[face.pointB].x);
-            r2[j] = _mm_load_ps(&state[face.pointC].x);
-        }
-        const Columns p0 = transpose(r0[0], r0[1], r0[2], r0[3]);
-        const Columns p1 = transpose(r1[0], r1[1], r1[2], r1[3]);
-        const Columns p2 = transpose(r2[0], r2[1], r2[2], r2[3]);
-        // e1 = P0 − P1, e2 = P0 − P2, c = e1 × e2 with each component in double.
-        const __m256d e1x = wide(_mm_sub_ps(p0.x, p1.x)), e1y = wide(_mm_sub_ps(p0.y, p1.y)),
-                      e1z = wide(_mm_sub_ps(p0.z, p1.z));
-        const __m256d e2x = wide(_mm_sub_ps(p0.x, p2.x)), e2y = wide(_mm_sub_ps(p0.y, p2.y)),
-                      e2z = wide(_mm_sub_ps(p0.z, p2.z));
-        const __m128 cx = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1y, e2z), _mm256_mul_pd(e1z, e2y)));
-        const __m128 cy = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1z, e2x), _mm256_mul_pd(e1x, e2z)));
-        const __m128 cz = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1x, e2y), _mm256_mul_pd(e1y, e2x)));
-        const __m256d cxd = wide(cx), cyd = wide(cy), czd = wide(cz);
-        const __m256d length = _mm256_sqrt_pd(dot(cxd, cyd, czd, cxd, cyd, czd));
-        const __m128 faceArea = _mm256_cvtpd_ps(length);
-        // A length of 0 or NaN leaves c as it is (scaled by 1).
-        const __m256d divisor = _mm256_blendv_pd(one, length, _mm256_cmp_pd(length, zero, _CMP_GT_OQ));
-        const __m128 scale = _mm256_cvtpd_ps(_mm256_div_pd(one, divisor));
-        const __m128 normalX = _mm_mul_ps(cx, scale);
-        if (lanes == 4) {
-            _mm_storeu_ps(area + f, faceArea);
-            _mm_storeu_ps(nx + f, normalX);
-            _mm_storeu_ps(ny + f, _mm_mul_ps(cy, scale));
-            _mm_storeu_ps(nz + f, _mm_mul_ps(cz, scale));
-        } else {
-            storeFirst(area + f, faceArea, lanes);
-            storeFirst(nx + f, normalX, lanes);
-            storeFirst(ny + f, _mm_mul_ps(cy, scale), lanes);
-            storeFirst(nz + f, _mm_mul_ps(cz, scale), lanes);
-        }
-        // Volume terms ((x2 + x1) + x0) · area · nx · 0.333, then the running sum.
-        const __m256d xSum = _mm256_add_pd(_mm256_add_pd(wide(p2.x), wide(p1.x)), wide(p0.x));
-        const __m256d term =
-            _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(xSum, wide(faceArea)), wide(normalX)), volumeFactor);
-        alignas(32) double terms[4];
-        _mm256_store_pd(terms, term);
-        for (size_t j = 0; j < lanes; ++j) volume = static_cast<float>(terms[j] + volume);
+// The stretch-limit marks of one group, from the squared lengths and the rows
+// (damping, restLength, stretchPercent, maxDeviation) of its springs; see
+// markStretched in body/bulk_kernels.cpp for why the margin is safe.
+AVX2 inline unsigned stretchMarks(__m256d squared, const Columns& limits) {
+    const __m256d rest = wide(limits.y), maxDeviation = wide(limits.w);
+    const __m256d high = _mm256_add_pd(rest, maxDeviation);
+    const __m256d low = _mm256_sub_pd(rest, maxDeviation);
+    const __m256d highSquared = _mm256_mul_pd(_mm256_mul_pd(high, high), _mm256_set1_pd(1.0 - 1e-12));
+    const __m256d lowSquared = _mm256_mul_pd(_mm256_mul_pd(low, low), _mm256_set1_pd(1.0 + 1e-12));
+    const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(squared, highSquared, _CMP_LT_OQ),
+                                         _mm256_cmp_pd(squared, lowSquared, _CMP_GT_OQ));
+    return ~static_cast<unsigned>(_mm256_movemask_pd(inside)) & 0xfu;
+}
+
+AVX2 inline size_t storeMarks(unsigned outside, size_t lanes, uint8_t* mayStretch) {
+    outside &= (1u << lanes) - 1u;
+    for (size_t j = 0; j < lanes; ++j) mayStretch[j] = static_cast<uint8_t>((outside >> j) & 1u);
+    return static_cast<size_t>(std::popcount(outside));
+}
+
+// Four springs: their forces, added to their ends in order; optionally their marks.
+AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* state, float* forces,
+                                  uint8_t* mayStretch) {
+    const __m128 negativeZero = _mm_set1_ps(-0.0f);
+    const __m128 negateXYZ = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
+    __m128 d[4], w[4], p[4];
+    for (size_t j = 0; j < 4; ++j) {
+        const Spring& spring = *group.spring[j];
+        const float* a = &state[spring.pointA].x;
+        const float* b = &state[spring.pointB].x;
+        d[j] = _mm_sub_ps(_mm_load_ps(a), _mm_load_ps(b));
+        w[j] = _mm_sub_ps(_mm_load_ps(a + 4), _mm_load_ps(b + 4));
+        p[j] = _mm_loadu_ps(&spring.stiffness);  // stiffness, damping, restLength, stretchPercent
     }
+    const Columns dc = transpose(d[0], d[1], d[2], d[3]);
+    const Columns wc = transpose(w[0], w[1], w[2], w[3]);
+    const Columns pc = transpose(p[0], p[1], p[2], p[3]);
+    const __m256d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
+
+    const __m256d squared = dot(dx, dy, dz, dx, dy, dz);
+    const __m256d length = _mm256_sqrt_pd(squared);
+    const __m128 lengthF = _mm256_cvtpd_ps(length);
+    const __m256d lengthD = wide(lengthF);
+    const __m256d closing = dot(wide(wc.x), wide(wc.y), wide(wc.z), dx, dy, dz);
+    // Damper along the spring plus Hooke's law on the excess length.
+    const __m128 magnitude =
+        _mm256_cvtpd_ps(_mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(closing, wide(pc.y)), lengthD),
+                                      _mm256_mul_pd(_mm256_sub_pd(lengthD, wide(pc.z)), wide(pc.x))));
+    const __m128 reciprocal = _mm256_cvtpd_ps(_mm256_div_pd(_mm256_set1_pd(1.0), lengthD));
+    const __m128 fx = _mm_mul_ps(_mm_mul_ps(dc.x, reciprocal), magnitude);
+    const __m128 fy = _mm_mul_ps(_mm_mul_ps(dc.y, reciprocal), magnitude);
+    const __m128 fz = _mm_mul_ps(_mm_mul_ps(dc.z, reciprocal), magnitude);
+    // One row (fx, fy, fz, −0) per spring; −0 leaves the unused float as it is.
+    const Columns rows = transpose(fx, fy, fz, negativeZero);
+    const __m128 toB[4] = {rows.x, rows.y, rows.z, rows.w};
+    // A length of 0 or NaN exerts nothing. (A float length is above 0 exactly
+    // when the double one is: a nonzero length is at least the largest
+    // |coordinate difference|, itself a float.)
+    const int acts = _mm_movemask_ps(_mm_cmp_ps(lengthF, _mm_setzero_ps(), _CMP_GT_OQ));
+    for (size_t j = 0; j < group.lanes; ++j) {
+        if (!(acts & (1 << j))) continue;
+        float* a = forces + forceStride * group.spring[j]->pointA;
+        _mm_store_ps(a, _mm_add_ps(_mm_load_ps(a), _mm_xor_ps(toB[j], negateXYZ)));
+        float* b = forces + forceStride * group.spring[j]->pointB;
+        _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), toB[j]));
+    }
+    if (mayStretch == nullptr) return 0;
+    __m128 l[4];
+    for (size_t j = 0; j < 4; ++j) l[j] = _mm_loadu_ps(&group.spring[j]->damping);
+    return storeMarks(stretchMarks(squared, transpose(l[0], l[1], l[2], l[3])), group.lanes, mayStretch);
+}
+
+// Four faces: area, normal, and their terms added to the running volume.
+AVX2 inline void faceGroup(const Face* faces, size_t f, size_t count, const PointState* state, float* area,
+                           float* nx, float* ny, float* nz, float& volume) {
+    const __m256d one = _mm256_set1_pd(1.0);
+    const size_t lanes = std::min<size_t>(4, count - f);
+    __m128 r0[4], r1[4], r2[4];
+    for (size_t j = 0; j < 4; ++j) {
+        const Face& face = faces[f + (j < lanes ? j : 0)];
+        r0[j] = _mm_load_ps(&state[face.pointA].x);
+        r1[j] = _mm_load_ps(&state[face.pointB].x);
+        r2[j] = _mm_load_ps(&state[face.pointC].x);
+    }
+    const Columns p0 = transpose(r0[0], r0[1], r0[2], r0[3]);
+    const Columns p1 = transpose(r1[0], r1[1], r1[2], r1[3]);
+    const Columns p2 = transpose(r2[0], r2[1], r2[2], r2[3]);
+    // e1 = P0 − P1, e2 = P0 − P2, c = e1 × e2 with each component in double.
+    const __m256d e1x = wide(_mm_sub_ps(p0.x, p1.x)), e1y = wide(_mm_sub_ps(p0.y, p1.y)),
+                  e1z = wide(_mm_sub_ps(p0.z, p1.z));
+    const __m256d e2x = wide(_mm_sub_ps(p0.x, p2.x)), e2y = wide(_mm_sub_ps(p0.y, p2.y)),
+                  e2z = wide(_mm_sub_ps(p0.z, p2.z));
+    const __m128 cx = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1y, e2z), _mm256_mul_pd(e1z, e2y)));
+    const __m128 cy = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1z, e2x), _mm256_mul_pd(e1x, e2z)));
+    const __m128 cz = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(e1x, e2y), _mm256_mul_pd(e1y, e2x)));
+    const __m256d cxd = wide(cx), cyd = wide(cy), czd = wide(cz);
+    const __m256d length = _mm256_sqrt_pd(dot(cxd, cyd, czd, cxd, cyd, czd));
+    const __m128 faceArea = _mm256_cvtpd_ps(length);
+    // A length of 0 or NaN leaves c as it is (scaled by 1).
+    const __m256d divisor = _mm256_blendv_pd(one, length, _mm256_cmp_pd(length, _mm256_setzero_pd(), _CMP_GT_OQ));
+    const __m128 scale = _mm256_cvtpd_ps(_mm256_div_pd(one, divisor));
+    const __m128 normalX = _mm_mul_ps(cx, scale);
+    if (lanes == 4) {
+        _mm_storeu_ps(area + f, faceArea);
+        _mm_storeu_ps(nx + f, normalX);
+        _mm_storeu_ps(ny + f, _mm_mul_ps(cy, scale));
+        _mm_storeu_ps(nz + f, _mm_mul_ps(cz, scale));
+    } else {
+        storeFirst(area + f, faceArea, lanes);
+        storeFirst(nx + f, normalX, lanes);
+        storeFirst(ny + f, _mm_mul_ps(cy, scale), lanes);
+        storeFirst(nz + f, _mm_mul_ps(cz, scale), lanes);
+    }
+    // Volume terms ((x2 + x1) + x0) · area · nx · 0.333 (0.333, not one third,
+    // with area twice the triangle's: the 1.998 of the volume measure), then
+    // the running sum, each step formed in double.
+    const __m256d xSum = _mm256_add_pd(_mm256_add_pd(wide(p2.x), wide(p1.x)), wide(p0.x));
+    const __m256d term = _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(xSum, wide(faceArea)), wide(normalX)),
+                                       _mm256_set1_pd(0.333));
+    alignas(32) double terms[4];
+    _mm256_store_pd(terms, term);
+    for (size_t j = 0; j < lanes; ++j) volume = static_cast<float>(terms[j] + volume);
+}
+
+AVX2 float springsAndFaces(const ForcePass& pass, size_t& marked) {
+    for (size_t s = 0; s < pass.springCount; s += 4)
+        marked += addSpringGroup(springGroup(pass.springs, s, pass.springCount), pass.state, pass.forces,
+                                 pass.mayStretch != nullptr ? pass.mayStretch + s : nullptr);
+    float volume = 0.0f;
+    for (size_t f = 0; f < pass.faceCount; f += 4)
+        faceGroup(pass.faces, f, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz, volume);
     return volume;
 }
 
 AVX2 size_t markStretched(const Spring* springs, size_t count, const PointState* state, uint8_t* mayStretch) {
     size_t marked = 0;
-    const __m256d below = _mm256_set1_pd(1.0 - 1e-12);
-    const __m256d above = _mm256_set1_pd(1.0 + 1e-12);
     for (size_t s = 0; s < count; s += 4) {
-        const size_t lanes = std::min<size_t>(4, count - s);
-        __m128 d[4], p[4];
+        const SpringGroup group = springGroup(springs, s, count);
+        __m128 d[4], l[4];
         for (size_t j = 0; j < 4; ++j) {
-            const Spring& spring = springs[s + (j < lanes ? j : 0)];
+            const Spring& spring = *group.spring[j];
             d[j] = _mm_sub_ps(_mm_load_ps(&state[spring.pointA].x), _mm_load_ps(&state[spring.pointB].x));
-            p[j] = _mm_loadu_ps(&spring.damping);  // damping, restLength, stretchPercent, maxDeviation
+            l[j] = _mm_loadu_ps(&spring.damping);  // damping, restLength, stretchPercent, maxDeviation
         }
         const Columns dc = transpose(d[0], d[1], d[2], d[3]);
-        const Columns pc = transpose(p[0], p[1], p[2], p[3]);
         const __m256d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
-        const __m256d squared = dot(dx, dy, dz, dx, dy, dz);
-        const __m256d rest = wide(pc.y), maxDeviation = wide(pc.w);
-        const __m256d high = _mm256_add_pd(rest, maxDeviation);
-        const __m256d low = _mm256_sub_pd(rest, maxDeviation);
-        const __m256d highSquared = _mm256_mul_pd(_mm256_mul_pd(high, high), below);
-        const __m256d lowSquared = _mm256_mul_pd(_mm256_mul_pd(low, low), above);
-        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(squared, highSquared, _CMP_LT_OQ),
-                                             _mm256_cmp_pd(squared, lowSquared, _CMP_GT_OQ));
-        const unsigned outside = ~static_cast<unsigned>(_mm256_movemask_pd(inside)) & ((1u << lanes) - 1u);
-        for (size_t j = 0; j < lanes; ++j) mayStretch[s + j] = static_cast<uint8_t>((outside >> j) & 1u);
-        marked += static_cast<size_t>(std::popcount(outside));
+        marked += storeMarks(stretchMarks(dot(dx, dy, dz, dx, dy, dz), transpose(l[0], l[1], l[2], l[3])),
+                             group.lanes, mayStretch + s);
     }
     return marked;
+}
+
+// Pressure forces and corner shares, four faces at a time.
+AVX2 void addFaceShares(Face* faces, size_t count, const float* area, const float* nx, const float* ny,
+                        const float* nz, float pressureConstant, float inverseVolume, float* forces) {
+    static_assert(offsetof(Face, area) == offsetof(Face, normal) + 3 * sizeof(float),
+                  "normal and area are written as one row");
+    const __m128 constant = _mm_set1_ps(pressureConstant);
+    const __m128 inverse = _mm_set1_ps(inverseVolume);
+    const __m128 share = _mm_set1_ps(0.3333f);
+    const __m128 negativeZero = _mm_set1_ps(-0.0f);
+    for (size_t f = 0; f < count; f += 4) {
+        const size_t lanes = std::min<size_t>(4, count - f);
+        __m128 x, y, z, a;
+        if (lanes == 4) {
+            x = _mm_loadu_ps(nx + f);
+            y = _mm_loadu_ps(ny + f);
+            z = _mm_loadu_ps(nz + f);
+            a = _mm_loadu_ps(area + f);
+        } else {
+            alignas(16) float in[4][4] = {};
+            for (size_t j = 0; j < lanes; ++j) {
+                in[0][j] = nx[f + j];
+                in[1][j] = ny[f + j];
+                in[2][j] = nz[f + j];
+                in[3][j] = area[f + j];
+            }
+            x = _mm_load_ps(in[0]);
+            y = _mm_load_ps(in[1]);
+            z = _mm_load_ps(in[2]);
+            a = _mm_load_ps(in[3]);
+        }
+        const __m128 px = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(x, a), constant), inverse);
+        const __m128 py = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(y, a), constant), inverse);
+        const __m128 pz = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(z, a), constant), inverse);
+        const Columns normalRows = transpose(x, y, z, a);
+        const Columns forceRows = transpose(px, py, pz, negativeZero);
+        const Columns shareRows =
+            transpose(_mm_mul_ps(px, share), _mm_mul_ps(py, share), _mm_mul_ps(pz, share), negativeZero);
+        const __m128 normalRow[4] = {normalRows.x, normalRows.y, normalRows.z, normalRows.w};
+        const __m128 forceRow[4] = {forceRows.x, forceRows.y, forceRows.z, forceRows.w};
+        const __m128 shareRow[4] = {shareRows.x, shareRows.y, shareRows.z, shareRows.w};
+        for (size_t j = 0; j < lanes; ++j) {
+            Face& face = faces[f + j];
+            _mm_storeu_ps(&face.normal.x, normalRow[j]);  // normal, then area
+            _mm_storel_pi(reinterpret_cast<__m64*>(&face.pressureForce.x), forceRow[j]);
+            _mm_store_ss(&face.pressureForce.z, _mm_movehl_ps(forceRow[j], forceRow[j]));
+            if (forces == nullptr) continue;
+            for (int32_t corner : {face.pointA, face.pointB, face.pointC}) {
+                float* to = forces + forceStride * corner;
+                _mm_store_ps(to, _mm_add_ps(_mm_load_ps(to), shareRow[j]));
+            }
+        }
+    }
 }
 
 }  // namespace
 
 const BulkKernels& fastestKernels() {
     static const BulkKernels kernels =
-        __builtin_cpu_supports("avx2") ? BulkKernels{addSpringForces, faceGeometry, markStretched} : portableKernels();
+        __builtin_cpu_supports("avx2") ? BulkKernels{springsAndFaces, markStretched, addFaceShares} : portableKernels();
     return kernels;
 }
 

@@ -111,7 +111,9 @@ void StepSolver::loadState(const PressureBody& body, bool withForces) {
 // ------------------------------------------------------- force evaluation ---
 
 // Forces of the state in state_ into the records: the phases of computeForces.
-void StepSolver::evaluate(PressureBody& body) {
+// With `marks`, also marks the springs that may exceed their stretch limit at
+// these positions (see stretchPass) and returns how many.
+size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks) {
     const size_t n = body.points.size();
     const size_t faceCount = body.faces.size();
     float* const forces = forces_.data();
@@ -127,13 +129,12 @@ void StepSolver::evaluate(PressureBody& body) {
         force[3] = 0.0f;
     }
 
-    // 3. Springs, in stored order.
-    kernels_->addSpringForces(body.springs.data(), 0, body.springs.size(), state_.data(), forces);
-
-    // 4.-5. Face geometry, and the volume: one running float sum in face order,
-    //    each step formed in double.
-    const float volume = kernels_->faceGeometry(body.faces.data(), faceCount, state_.data(), area_.data(),
-                                                normalX_.data(), normalY_.data(), normalZ_.data());
+    // 3.-5. Springs in stored order; face geometry, and the volume: one running
+    //    float sum in face order, each step formed in double.
+    const ForcePass pass{body.springs.data(), body.springs.size(), body.faces.data(), faceCount, state_.data(),
+                         forces, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), marks};
+    size_t marked = 0;
+    const float volume = kernels_->springsAndFaces(pass, marked);
     body.volume = volume;
     // A flat or broken body has no defined pressure: 0 switches it off instead of
     // turning every force into infinity or NaN.
@@ -141,7 +142,7 @@ void StepSolver::evaluate(PressureBody& body) {
     body.inverseVolume = pressureDefined ? static_cast<float>(1.0 / volume) : 0.0f;
 
     // 6.-7. Pressure force of every face, and its corners' shares in order.
-    addFaceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
+    kernels_->addFaceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
                   body.pressureConstant, body.inverseVolume, pressureDefined ? forces : nullptr);
     if (!pressureDefined)
         for (Face& face : body.faces) face.pressureForce = Vector3{};
@@ -150,12 +151,13 @@ void StepSolver::evaluate(PressureBody& body) {
         const float* force = forces + forceStride * i;
         body.points[i].force = Vector3{force[0], force[1], force[2]};
     }
+    return marked;
 }
 
 void StepSolver::computeForces(PressureBody& body) {
     if (!fits(body)) prepare(body);
     loadState(body, false);
-    evaluate(body);
+    evaluate(body, nullptr);
 }
 
 // ------------------------------------------------------------ integration ---
@@ -169,8 +171,14 @@ void StepSolver::computeForces(PressureBody& body) {
 void StepSolver::stretchPass(const PressureBody& body) {
     const size_t count = body.springs.size();
     if (kernels_->markStretched(body.springs.data(), count, state_.data(), mayStretch_.data()) == 0) return;
+    applyMarkedStretch(body);
+}
 
+// The ordered part of the stretch pass, from the marks in mayStretch_.
+void StepSolver::applyMarkedStretch(const PressureBody& body) {
+    const size_t count = body.springs.size();
     const uint8_t* first = static_cast<const uint8_t*>(std::memchr(mayStretch_.data(), 1, count));
+    if (first == nullptr) return;
     for (size_t s = static_cast<size_t>(first - mayStretch_.data()); s < count; ++s) {
         const Spring& spring = body.springs[s];
         if (!mayStretch_[s] && !moved_[spring.pointA] && !moved_[spring.pointB]) continue;
@@ -236,13 +244,19 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
         points[i].velocityChange = dv;
         points[i].positionChange = dx;
     }
-    //    ...and its stretch limit pass, on the predicted positions only.
-    stretchPass(body);
-    for (int32_t i : movedList_) moved_[i] = 0;
-    movedList_.clear();
-
-    // 3. F1, the forces at the predicted state, into the records.
-    evaluate(body);
+    // 3. F1, the forces at the predicted state after its stretch limit pass.
+    //    The forces are evaluated first, at the positions the pass starts from,
+    //    and the same loop marks the springs that may exceed their limit. With
+    //    none marked the pass changes nothing and F1 stands; otherwise the pass
+    //    runs, and if it moved a point F1 is evaluated again.
+    if (evaluate(body, mayStretch_.data()) > 0) {
+        applyMarkedStretch(body);
+        if (!movedList_.empty()) {
+            for (int32_t i : movedList_) moved_[i] = 0;
+            movedList_.clear();
+            evaluate(body, nullptr);
+        }
+    }
 
     // 4.-5. From the start state (still in the records): v += (h · (F1 + F0)) · 1/m,
     //    x += v · dt, then the walls, point by point.

@@ -42,8 +42,9 @@ public:
 private:
     bool fits(const PressureBody& body) const;
     void loadState(const PressureBody& body, bool withForces);
-    void evaluate(PressureBody& body);
+    size_t evaluate(PressureBody& body, uint8_t* marks);
     void stretchPass(const PressureBody& body);
+    void applyMarkedStretch(const PressureBody& body);
     void storeMovedPositions(PressureBody& body);
 
     const BulkKernels* kernels_ = &fastestKernels();
