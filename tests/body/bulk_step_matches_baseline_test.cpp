@@ -13,6 +13,7 @@
 
 #include "bench/baseline_step.h"
 #include "body/drag.h"
+#include "body/step_solver.h"
 #include "body/scene.h"
 #include "body/state_hash.h"
 #include "mesh/mesh_file.h"
@@ -103,9 +104,7 @@ void apply(const Event& event, PressureBody& body, DragState& drag) {
     }
 }
 
-// Runs the bulk step on `body` and the plain loops on a copy, comparing every
-// field every `every` steps and at the end.
-void runBoth(PressureBody body, int steps, const std::vector<Event>& events, int every = 50) {
+void runPair(PressureBody& body, int steps, const std::vector<Event>& events, int every) {
     PressureBody plain = body;
     DragState fastDrag, plainDrag;
     size_t next = 0;
@@ -123,6 +122,19 @@ void runBoth(PressureBody body, int steps, const std::vector<Event>& events, int
     }
 }
 
+// Runs the bulk step on `body` and the plain loops on a copy, comparing every
+// field every `every` steps and at the end. Once with the portable bulk loops
+// and once with the fastest this processor offers.
+void runBoth(const PressureBody& start, int steps, const std::vector<Event>& events, int every = 50) {
+    for (const BulkKernels* kernels : {&portableKernels(), &fastestKernels()}) {
+        SCOPED_TRACE(kernels == &portableKernels() ? "portable loops" : "fastest loops");
+        PressureBody body = start;
+        body.solver.get().useKernels(*kernels);
+        runPair(body, steps, events, every);
+        if (testing::Test::HasFatalFailure()) return;
+    }
+}
+
 const std::vector<Event> dragScenario = {
     {Event::Press, 40, 300, 300},    {Event::Motion, 60, 420, 120}, {Event::Motion, 61, 430, 110},
     {Event::Motion, 200, 50, 560},   {Event::Release, 400},         {Event::Press, 401, 0, 0},
@@ -131,7 +143,9 @@ const std::vector<Event> dragScenario = {
 
 }  // namespace
 
-TEST(PlainLoops, ReproduceTheReferenceTrajectories) {
+// Both steps, the bulk one with either set of loops, reproduce every line of
+// the reference file (mesh, steps, checksum).
+TEST(PlainAndBulkSteps, ReproduceTheReferenceTrajectories) {
     const std::string dir = std::string(PLUMFOLD_SOURCE_DIR) + "/tests/data/reference/";
     std::ifstream list(dir + "checksums.txt");
     ASSERT_TRUE(list) << "cannot read " << dir << "checksums.txt";
@@ -146,12 +160,18 @@ TEST(PlainLoops, ReproduceTheReferenceTrajectories) {
         const std::string path = dir + mesh;
         BodyParams params;
         params.fileName = path.c_str();
-        PressureBody body(params);
-        body.gravity = sceneGravity;
-        for (int i = 0; i < steps; ++i) baselineStep(body, timeStep);
-        char hex[17];
-        std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(stateChecksum(body)));
-        EXPECT_EQ(hex, expected) << mesh << " after " << steps << " steps";
+        PressureBody start(params);
+        start.gravity = sceneGravity;
+        for (int variant = 0; variant < 3; ++variant) {
+            PressureBody body = start;
+            if (variant == 1) body.solver.get().useKernels(portableKernels());
+            if (variant == 2) body.solver.get().useKernels(fastestKernels());
+            for (int i = 0; i < steps; ++i) variant == 0 ? baselineStep(body, timeStep) : simulationStep(body);
+            char hex[17];
+            std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(stateChecksum(body)));
+            EXPECT_EQ(hex, expected) << mesh << " after " << steps << " steps, "
+                                     << (variant == 0 ? "plain loops" : variant == 1 ? "portable" : "fastest");
+        }
         ++checked;
     }
     EXPECT_GE(checked, 10);
@@ -249,8 +269,8 @@ TEST(BulkStep, CopiesOfABodyStepIndependently) {
     DragState drag;
     pressDrag(body, drag, 200, 200, initialWindowWidth, initialWindowHeight);
     simulationStep(body);
-    // The copy builds its own lists while the drag spring exists; after the
-    // release it must notice that the spring is gone.
+    // The copy gets its own working arrays while the drag spring exists and
+    // keeps stepping correctly after the release removes it.
     PressureBody copy = body;
     PressureBody plain = body;
     DragState copyDrag = drag, plainDrag = drag;
