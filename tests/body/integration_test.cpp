@@ -45,6 +45,7 @@ TEST(Integration, WallsOfTheOpenBox) {
         {"the +x wall reverses x only", {4.49f, 0, 0}, {100, 1, 0}, {4.5f, 0.001f, 0}, {-60, 1, 0}},
         {"the -x and +z walls", {-4.49f, 0, 4.49f}, {-100, 0, 100}, {-4.5f, 0, 4.5f}, {60, 0, -60}},
         {"the -z wall", {0, 0, -4.49f}, {0, 0, -100}, {0, 0, -4.5f}, {0, 0, 60}},
+        {"just past the walls", {4.5f, 0, 4.5f}, {1, 0, 1}, {4.5f, 0, 4.5f}, {-0.6f, 0, -0.6f}},
         {"no ceiling", {0, 10, 0}, {0, 5, 0}, {0, 10.005f, 0}, {0, 5, 0}},
         {"on the walls exactly is inside", {4.5f, -4.5f, -4.5f}, {}, {4.5f, -4.5f, -4.5f}, {}},
     };
