@@ -37,7 +37,7 @@ set ylabel "height (floor at -4.5)"
 set y2label "volume measure (1.998 x enclosed volume)"
 set ytics nomirror
 set y2tics
-set yrange [-4.8:2.5]
+set yrange [-4.8:3.5]
 set grid
 plot "$csv" using 2:4 every ::1 with lines lw 2 lc rgb "#1f77b4" title "lowest point", \
      "$csv" using 2:5 every ::1 with lines lw 2 lc rgb "#2ca02c" title "highest point", \
