@@ -90,7 +90,7 @@ TEST(Construction, OneSpringPerDistinctPairOfPositions) {
     };
     const std::vector<float> square = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
     std::vector<float> withTwin = square;
-    withTwin.insert(withTwin.end(), {0, 0, 0});  // vertex 4 lies on vertex 0
+    withTwin.insert(withTwin.end(), {-0.0f, 0, -0.0f});  // vertex 4 lies on vertex 0: -0 == +0
     std::vector<float> eight(24);
     for (int i = 0; i < 24; ++i) eight[i] = float(i);
     std::vector<float> twinFiveSix = eight;

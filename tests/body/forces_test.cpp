@@ -32,12 +32,6 @@ TEST(Vector3, EachResultIsFormedInDoubleAndRoundedOnce) {
     Vector3 w{41, 0, 0};
     w.normalize();
     EXPECT_EQ(w.x, 0.99999994f);
-
-    Vector3 p{1, 2, 3}, q{4, 5, 6};
-    EXPECT_EQ(p + q, (Vector3{5, 7, 9}));
-    EXPECT_EQ(p - q, (Vector3{-3, -3, -3}));
-    EXPECT_EQ(2.0f * p, (Vector3{2, 4, 6}));
-    EXPECT_EQ(p, (Vector3{1, 2, 3}));
 }
 
 TEST(Forces, SpringForces) {
