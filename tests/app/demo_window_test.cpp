@@ -155,7 +155,7 @@ TEST_F(DemoWindow, DragPullsTheBodyAlongAWhiteLineAndReleaseDropsIt) {
     ASSERT_TRUE(printedAfterReport("0\n0\n"));
     pointerAt(300, 60);  // drag the point up to y = 3.2
     BodyView lifted;
-    EXPECT_TRUE(pollUntil(
+    ASSERT_TRUE(pollUntil(
         [&] {
             lifted = look();
             return lifted.centreY < rest.centreY - 100 && lifted.whitePixels > 30;
