@@ -81,12 +81,15 @@ std::string VirtualDisplay::run(const std::string& command) const {
     return result;
 }
 
-DemoProcess::DemoProcess(const VirtualDisplay& display, const fs::path& mesh) {
+DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
     char pattern[] = "/tmp/plumfold-gui-XXXXXX";
     if (mkdtemp(pattern) == nullptr) return;
     workDir = pattern;
     fs::create_directories(workDir / "Objects");
-    fs::copy_file(mesh, workDir / "Objects" / "Objekt3.asc");
+    std::FILE* file = std::fopen((workDir / "Objects" / "Objekt3.asc").c_str(), "w");
+    if (file == nullptr) return;
+    bool written = writeMesh(file, mesh, "window test body");
+    if (std::fclose(file) != 0 || !written) return;
     std::string binary = PLUMFOLD_BINARY_DIR "/app/plumfold";
     pid = fork();
     if (pid == 0) {

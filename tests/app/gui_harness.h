@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "tools/mesh_data.h"
+
 // Names of the X tools the window tests need that are not on PATH, with the
 // Debian packages that bring them; empty when all are there.
 std::string missingGuiTools();
@@ -31,15 +33,16 @@ struct VirtualDisplay {
     std::string run(const std::string& command) const;
 };
 
-// The demo binary running on a display, in a scratch directory holding the
-// scene mesh, its stdout captured to a file there. Killed on destruction.
+// The demo binary running on a display, in a scratch directory whose
+// Objects/Objekt3.asc holds `mesh`, its stdout captured to a file there.
+// Killed on destruction.
 struct DemoProcess {
     pid_t pid = -1;
     std::filesystem::path workDir;
     std::optional<int> exitStatus;  // set once the process ended normally
     bool signalled = false;
 
-    DemoProcess(const VirtualDisplay& display, const std::filesystem::path& mesh);
+    DemoProcess(const VirtualDisplay& display, const MeshData& mesh);
     ~DemoProcess();
     DemoProcess(const DemoProcess&) = delete;
     DemoProcess& operator=(const DemoProcess&) = delete;
