@@ -48,7 +48,8 @@ protected:
             },
             windowTimeout);
         outputWhenWindowAppeared = demo->output();
-        ASSERT_FALSE(windowId.empty()) << "no window appeared; stdout:\n" << demo->output();
+        ASSERT_FALSE(windowId.empty()) << "no window appeared; stdout:\n"
+                                      << demo->output() << "stderr:\n" << demo->errors();
     }
 
     // What the demo printed after its start-up report.
@@ -90,9 +91,9 @@ protected:
         EXPECT_GE(steady, 3) << "the body never came to rest";
         return previous;
     }
-    bool endsWithStatus(int status) {
+    void expectExitStatus(int status) {
         pollUntil([&] { return demo->ended(); }, reactionTimeout);
-        return demo->exitStatus == status;
+        EXPECT_EQ(demo->exitStatus, std::optional<int>(status)) << "stderr:\n" << demo->errors();
     }
 };
 
@@ -149,7 +150,7 @@ TEST_F(DemoWindow, LeftPressPrintsTheMappedCursorOtherButtonsAndKeysNothing) {
     click(1, 100, 150);
     EXPECT_TRUE(printedAfterReport("0\n0\n0\n2\n0\n0\n-2\n-2\n")) << afterReport();
     xdotool("key Escape");
-    EXPECT_TRUE(endsWithStatus(0));
+    expectExitStatus(0);
 }
 
 TEST_F(DemoWindow, DragPullsTheBodyAlongAWhiteLineAndReleaseDropsIt) {
@@ -186,6 +187,6 @@ TEST_F(DemoWindow, EscapeDuringADragEndsWithStatusZero) {
     xdotool("mousedown 1");
     ASSERT_TRUE(printedAfterReport("0\n0\n"));
     xdotool("key Escape");
-    EXPECT_TRUE(endsWithStatus(0));
+    expectExitStatus(0);
 }
 }  // namespace

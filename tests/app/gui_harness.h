@@ -48,6 +48,7 @@ struct DemoProcess {
     DemoProcess& operator=(const DemoProcess&) = delete;
 
     std::string output() const;  // everything written to stdout so far
+    std::string errors() const;  // everything written to stderr so far
     bool ended();                // reaps the process if it has ended
 };
 
