@@ -174,7 +174,10 @@ void plainStep(PressureBody& body) { baselineStep(body, timeStep); }
 int main(int argc, char** argv) {
     const int arguments[] = {shippedBody, 3, 4, 5, 6, 7};
     for (int a : arguments)
-        benchmark::RegisterBenchmark("loadAndBuild", loadAndBuild)->Arg(a)->Iterations(5)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("loadAndBuild", loadAndBuild)
+            ->Arg(a)
+            ->Iterations(5)
+            ->Unit(benchmark::kMillisecond);
     for (int a : arguments) {
         benchmark::RegisterBenchmark("plainStep", step<plainStep>)->Arg(a)->Iterations(stepsFor(a))
             ->Unit(benchmark::kMicrosecond)->UseRealTime();

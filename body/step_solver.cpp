@@ -3,14 +3,13 @@
 #include "body/step_solver.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 
 namespace {
 
 // The stretch limit of one spring, exactly as Spring::applyStretchLimit, on the
-// component arrays. Answers whether it fired.
+// working state. Answers whether it fired.
 bool limitStretch(const Spring& spring, PointState* state) {
     PointState& a = state[spring.pointA];
     PointState& b = state[spring.pointB];
@@ -142,11 +141,13 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks) {
     body.inverseVolume = pressureDefined ? static_cast<float>(1.0 / volume) : 0.0f;
 
     // 6.-7. Pressure force of every face, and its corners' shares in order.
-    kernels_->addFaceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
-                  body.pressureConstant, body.inverseVolume, pressureDefined ? forces : nullptr);
+    kernels_->addFaceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(),
+                            normalZ_.data(), body.pressureConstant, body.inverseVolume,
+                            pressureDefined ? forces : nullptr);
     if (!pressureDefined)
         for (Face& face : body.faces) face.pressureForce = Vector3{};
 
+    // The sums into the records.
     for (size_t i = 0; i < n; ++i) {
         const float* force = forces + forceStride * i;
         body.points[i].force = Vector3{force[0], force[1], force[2]};

@@ -71,7 +71,9 @@ struct Outputs {
 Outputs run(const BulkKernels& kernels, Scene scene) {
     Outputs out;
     out.forces.assign(forceStride * scene.state.size(), 0.0f);
-    for (size_t i = 0; i < out.forces.size(); ++i) out.forces[i] = i % 3 == 1 ? -0.0f : 0.5f * static_cast<float>(i % 5);
+    // Start sums with signed zeros among them: a stray +0 term would show.
+    for (size_t i = 0; i < out.forces.size(); ++i)
+        out.forces[i] = i % 3 == 1 ? -0.0f : 0.5f * static_cast<float>(i % 5);
     out.area.assign(scene.faces.size(), 0.0f);
     out.nx = out.ny = out.nz = out.area;
     out.marks.assign(scene.springs.size(), 7);

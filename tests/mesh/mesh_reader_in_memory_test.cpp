@@ -94,8 +94,12 @@ TEST(MeshReaderInMemory, FailsWithTheReadersLinesAndStatuses) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "Unable to open " + missing.string() + " file.\n");
 
-    for (const std::string& truncated : {std::string(" \n\t "), std::string("Vertices: 2 Vertex List: 0: X:1 Y:2 Z:3"),
-                                         std::string("Vertices: 1 Vertex List: 0: X:1 Y:2 Z:3 Faces: 1 Face list: 0: A:0 ")}) {
+    const std::string truncatedFiles[] = {
+        " \n\t ",                                   // white space only
+        "Vertices: 2 Vertex List: 0: X:1 Y:2 Z:3",  // a record missing
+        "Vertices: 1 Vertex List: 0: X:1 Y:2 Z:3 Faces: 1 Face list: 0: A:0 ",  // a value missing
+    };
+    for (const std::string& truncated : truncatedFiles) {
         run = simulate(writeFile("truncated.asc", truncated));
         EXPECT_EQ(run.status, 1) << truncated;
         EXPECT_EQ(run.out, "Error with object file! \n") << truncated;
