@@ -263,26 +263,3 @@ TEST(BulkStep, SingleOperationsMatchPlainLoops) {
     expectSameState(body, plain, "stretch limit alone");
     EXPECT_NE(body.points[9].position.x, 8.0f);
 }
-
-TEST(BulkStep, CopiesOfABodyStepIndependently) {
-    PressureBody body = sphereBody(2);
-    DragState drag;
-    pressDrag(body, drag, 200, 200, initialWindowWidth, initialWindowHeight);
-    simulationStep(body);
-    // The copy gets its own working arrays while the drag spring exists and
-    // keeps stepping correctly after the release removes it.
-    PressureBody copy = body;
-    PressureBody plain = body;
-    DragState copyDrag = drag, plainDrag = drag;
-    for (int i = 0; i < 100; ++i) {
-        if (i == 50) {
-            releaseDrag(copy, copyDrag);
-            releaseDrag(plain, plainDrag);
-        }
-        simulationStep(copy);
-        baselineStep(plain, timeStep);
-    }
-    expectSameState(copy, plain, "copy");
-    simulationStep(body);  // the original's arrays are untouched by the copy
-    EXPECT_EQ(body.points.size(), plain.points.size() + 1);
-}
