@@ -93,17 +93,12 @@ void StepSolver::prepare(PressureBody& body) {
     movedList_.reserve(pointRoom_);
 }
 
-void StepSolver::loadState(const PressureBody& body, bool withForces) {
+void StepSolver::loadState(const PressureBody& body) {
     const size_t n = body.points.size();
     for (size_t i = 0; i < n; ++i) {
         const MassPoint& point = body.points[i];
         state_[i] = PointState{point.position.x, point.position.y, point.position.z, point.mass,
                                point.velocity.x, point.velocity.y, point.velocity.z, point.inverseMass};
-        if (withForces) {
-            f0x_[i] = point.force.x;
-            f0y_[i] = point.force.y;
-            f0z_[i] = point.force.z;
-        }
     }
 }
 
@@ -157,7 +152,7 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks) {
 
 void StepSolver::computeForces(PressureBody& body) {
     if (!fits(body)) prepare(body);
-    loadState(body, false);
+    loadState(body);
     evaluate(body, nullptr);
 }
 
@@ -217,7 +212,7 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
         }
     }
     if (mode != Heun) {
-        loadState(body, false);
+        loadState(body);
         stretchPass(body);
         storeMovedPositions(body);
         return;
@@ -225,25 +220,24 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
 
     // Heun. The records keep the start state throughout the predictor; only
     // state_ moves to the predicted state.
-    // 1. Copy the start state (its forces are F0); the copy reuses its storage.
-    body.stepCopy.assign(points.begin(), points.end());
-    loadState(body, true);
-
-    // 2. Predictor: an Euler step of state_; the records keep its velocity and
-    //    position changes.
+    // 1.-2. In one pass over the points: copy the start state (its forces are
+    //    F0; the copy reuses its storage), and predict with an Euler step of
+    //    state_, the records keeping its velocity and position changes.
+    body.stepCopy.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        PointState& p = state_[i];
-        const float m = p.inverseMass;
+        MassPoint& point = points[i];
+        body.stepCopy[i] = point;
+        const float m = point.inverseMass;
+        f0x_[i] = point.force.x;
+        f0y_[i] = point.force.y;
+        f0z_[i] = point.force.z;
         const Vector3 dv{(f0x_[i] * m) * dt, (f0y_[i] * m) * dt, (f0z_[i] * m) * dt};
-        p.vx = p.vx + dv.x;
-        p.vy = p.vy + dv.y;
-        p.vz = p.vz + dv.z;
-        const Vector3 dx{p.vx * dt, p.vy * dt, p.vz * dt};
-        p.x = p.x + dx.x;
-        p.y = p.y + dx.y;
-        p.z = p.z + dx.z;
-        points[i].velocityChange = dv;
-        points[i].positionChange = dx;
+        const Vector3 v{point.velocity.x + dv.x, point.velocity.y + dv.y, point.velocity.z + dv.z};
+        const Vector3 dx{v.x * dt, v.y * dt, v.z * dt};
+        state_[i] = PointState{point.position.x + dx.x, point.position.y + dx.y, point.position.z + dx.z, point.mass,
+                               v.x, v.y, v.z, m};
+        point.velocityChange = dv;
+        point.positionChange = dx;
     }
     // 3. F1, the forces at the predicted state after its stretch limit pass.
     //    The forces are evaluated first, at the positions the pass starts from,

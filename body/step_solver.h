@@ -41,7 +41,7 @@ public:
 
 private:
     bool fits(const PressureBody& body) const;
-    void loadState(const PressureBody& body, bool withForces);
+    void loadState(const PressureBody& body);
     size_t evaluate(PressureBody& body, uint8_t* marks);
     void stretchPass(const PressureBody& body);
     void applyMarkedStretch(const PressureBody& body);
