@@ -104,10 +104,11 @@ void StepSolver::loadState(const PressureBody& body) {
 
 // ------------------------------------------------------- force evaluation ---
 
-// Forces of the state in state_ into the records: the phases of computeForces.
-// With `marks`, also marks the springs that may exceed their stretch limit at
-// these positions (see stretchPass) and returns how many.
-size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks) {
+// Forces of the state in state_: the phases of computeForces. The sums go into
+// the records too unless the caller takes them from forces_ itself. With
+// `marks`, also marks the springs that may exceed their stretch limit at these
+// positions (see stretchPass) and returns how many.
+size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces) {
     const size_t n = body.points.size();
     const size_t faceCount = body.faces.size();
     float* const forces = forces_.data();
@@ -143,7 +144,7 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks) {
         for (Face& face : body.faces) face.pressureForce = Vector3{};
 
     // The sums into the records.
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; storeForces && i < n; ++i) {
         const float* force = forces + forceStride * i;
         body.points[i].force = Vector3{force[0], force[1], force[2]};
     }
@@ -153,7 +154,7 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks) {
 void StepSolver::computeForces(PressureBody& body) {
     if (!fits(body)) prepare(body);
     loadState(body);
-    evaluate(body, nullptr);
+    evaluate(body, nullptr, true);
 }
 
 // ------------------------------------------------------------ integration ---
@@ -244,24 +245,26 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
     //    and the same loop marks the springs that may exceed their limit. With
     //    none marked the pass changes nothing and F1 stands; otherwise the pass
     //    runs, and if it moved a point F1 is evaluated again.
-    if (evaluate(body, mayStretch_.data()) > 0) {
+    if (evaluate(body, mayStretch_.data(), false) > 0) {
         applyMarkedStretch(body);
         if (!movedList_.empty()) {
             for (int32_t i : movedList_) moved_[i] = 0;
             movedList_.clear();
-            evaluate(body, nullptr);
+            evaluate(body, nullptr, false);
         }
     }
 
-    // 4.-5. From the start state (still in the records): v += (h · (F1 + F0)) · 1/m,
-    //    x += v · dt, then the walls, point by point.
+    // 4.-5. From the start state (still in the records): F1 into the records,
+    //    v += (h · (F1 + F0)) · 1/m, x += v · dt, then the walls, point by point.
     const float h = static_cast<float>(dt * 0.5);
     for (size_t i = 0; i < n; ++i) {
         MassPoint& point = points[i];
+        const float* f1 = &forces_[forceStride * i];
+        point.force = Vector3{f1[0], f1[1], f1[2]};
         const float m = point.inverseMass;
         Vector3 v = point.velocity;
-        v = Vector3{v.x + (h * (point.force.x + f0x_[i])) * m, v.y + (h * (point.force.y + f0y_[i])) * m,
-                    v.z + (h * (point.force.z + f0z_[i])) * m};
+        v = Vector3{v.x + (h * (f1[0] + f0x_[i])) * m, v.y + (h * (f1[1] + f0y_[i])) * m,
+                    v.z + (h * (f1[2] + f0z_[i])) * m};
         Vector3 x = point.position;
         x = Vector3{x.x + v.x * dt, x.y + v.y * dt, x.z + v.z * dt};
         applyWalls(x, v);

@@ -42,7 +42,7 @@ public:
 private:
     bool fits(const PressureBody& body) const;
     void loadState(const PressureBody& body);
-    size_t evaluate(PressureBody& body, uint8_t* marks);
+    size_t evaluate(PressureBody& body, uint8_t* marks, bool storeForces);
     void stretchPass(const PressureBody& body);
     void applyMarkedStretch(const PressureBody& body);
     void storeMovedPositions(PressureBody& body);
