@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -41,6 +42,10 @@ const char* const usage =
     "                   points N springs N faces N\n"
     "                   finite yes|no\n"
     "                   bounds MINX MAXX MINY MAXY MINZ MAXZ\n"
+    "  --trace N      print \"trace STEP VOLUME\" every N steps and \"flip STEP BEFORE\n"
+    "                 AFTER\" whenever the volume measure changes sign from one\n"
+    "                 step to the next (the body turning inside out or back); the\n"
+    "                 volume is the one each step's first force evaluation sees.\n"
     "  --dump         also print every point's position and velocity as hex floats\n"
     "                 (x y z vx vy vz), one point per line, before the checksum.\n"
     "  --help         show this text.\n";
@@ -56,6 +61,7 @@ struct Options {
     std::string eventsFile;
     bool dump = false;
     bool stats = false;
+    uint64_t traceEvery = 0;  // 0: no trace
 };
 
 Options parseArguments(int argc, char** argv) {
@@ -70,6 +76,14 @@ Options parseArguments(int argc, char** argv) {
             options.dump = true;
         } else if (arg == "--stats") {
             options.stats = true;
+        } else if (arg == "--trace") {
+            if (i + 1 >= argc) failUsage("--trace needs a step interval");
+            std::string every = argv[++i];
+            char* end = nullptr;
+            errno = 0;
+            options.traceEvery = std::strtoull(every.c_str(), &end, 10);
+            if (every.empty() || every[0] == '-' || *end != '\0' || errno != 0 || options.traceEvery == 0)
+                failUsage("--trace needs a whole number of steps from 1, not '" + every + "'");
         } else if (arg == "--events") {
             if (i + 1 >= argc) failUsage("--events needs a file name");
             options.eventsFile = argv[++i];
@@ -92,6 +106,11 @@ Options parseArguments(int argc, char** argv) {
 }
 
 std::vector<DragEvent> readEvents(const std::string& fileName) {
+    // A directory opens as a stream that reads as empty: say so instead of
+    // running without the events.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(fileName, ignored))
+        failUsage("events file '" + fileName + "' is a directory");
     std::ifstream in(fileName, std::ios::binary);
     if (!in) failUsage("cannot open events file '" + fileName + "'");
     std::ostringstream text;
@@ -147,10 +166,26 @@ int main(int argc, char** argv) {
 
     DragState drag;
     size_t next = 0;
+    float previousVolume = 0.0f;  // the last volume measure with a sign
     for (uint64_t step = 0; step <= options.steps; ++step) {
         while (next < events.size() && events[next].step == step) applyEvent(body, drag, events[next++]);
         if (step == options.steps) break;
-        simulationStep(body);
+        if (options.traceEvery == 0) {
+            simulationStep(body);
+            continue;
+        }
+        // The same two calls as simulationStep, with the volume read in between.
+        body.computeForces();
+        float volume = body.volume;
+        if (step % options.traceEvery == 0) std::printf("trace %" PRIu64 " %.9g\n", step, static_cast<double>(volume));
+        // A volume of 0 (or NaN) has no sign: compare with the last one that had.
+        if (volume > 0 || volume < 0) {
+            if ((volume < 0) != (previousVolume < 0) && previousVolume != 0)
+                std::printf("flip %" PRIu64 " %.9g %.9g\n", step, static_cast<double>(previousVolume),
+                            static_cast<double>(volume));
+            previousVolume = volume;
+        }
+        body.integrate(Heun, timeStep);
     }
 
     // The volume of the final state, measured on a copy so the body is untouched.
