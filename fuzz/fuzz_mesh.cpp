@@ -94,8 +94,9 @@ void simulate(const MeshFile& mesh) {
     FUZZ_CHECK(body.faces.size() == mesh.faceIndices.size() / 3, "%zu faces from %zu triangles", body.faces.size(),
                mesh.faceIndices.size() / 3);
     FUZZ_CHECK(springCount <= 3 * body.faces.size(), "%zu springs for %zu faces", springCount, body.faces.size());
-    // The scan is quadratic: compare on the sizes a fuzzer makes quickly.
-    if (body.faces.size() <= 400)
+    // The scan is quadratic: compare on small bodies only, or big inputs take
+    // most of the fuzzing time.
+    if (body.faces.size() <= 100)
         checkSameSprings(body.springs, buildSpringsByScan(body.points, body.faces, params.stiffness, params.damping));
 
     checkSpringsAtRest(body);
