@@ -1,6 +1,7 @@
 #include "tools/mesh_generators.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -59,5 +60,74 @@ MeshData makeIcosphere(int level, float radius) {
         mesh.vertices.push_back(static_cast<float>(p.z));
     }
     mesh.faceIndices = std::move(faces);
+    return mesh;
+}
+
+MeshData makeCube(float size, int divisions) {
+    // Each face is a grid over two axes; grid points on shared edges and corners
+    // are made once, keyed by their integer lattice position.
+    const int n = divisions;
+    const double half = size / 2.0;
+    std::map<std::array<int, 3>, int32_t> lattice;
+    MeshData mesh;
+    auto vertexAt = [&](std::array<int, 3> key) {
+        auto found = lattice.find(key);
+        if (found != lattice.end()) return found->second;
+        for (int axis = 0; axis < 3; ++axis) {
+            double coordinate = -half + size * (static_cast<double>(key[axis]) / n);
+            mesh.vertices.push_back(static_cast<float>(coordinate));
+        }
+        int32_t index = static_cast<int32_t>(lattice.size());
+        lattice.emplace(key, index);
+        return index;
+    };
+    // For each face: the fixed axis and its side, then two in-face axes ordered so
+    // that u × v points out of the cube, which makes (a, b, c) counter-clockwise.
+    struct Side {
+        int fixed, side, u, v;
+    };
+    const Side sides[6] = {{0, 1, 1, 2}, {0, 0, 2, 1}, {1, 1, 2, 0},
+                           {1, 0, 0, 2}, {2, 1, 0, 1}, {2, 0, 1, 0}};
+    for (const Side& s : sides) {
+        for (int i = 0; i < n; ++i) {
+            for (int j = 0; j < n; ++j) {
+                auto corner = [&](int di, int dj) {
+                    std::array<int, 3> key{};
+                    key[s.fixed] = s.side * n;
+                    key[s.u] = i + di;
+                    key[s.v] = j + dj;
+                    return vertexAt(key);
+                };
+                int32_t a = corner(0, 0), b = corner(1, 0), c = corner(1, 1), d = corner(0, 1);
+                mesh.faceIndices.insert(mesh.faceIndices.end(), {a, b, c, a, c, d});
+            }
+        }
+    }
+    return mesh;
+}
+
+MeshData makeTorus(float majorRadius, float minorRadius, int segments, int rings) {
+    const double pi = 3.14159265358979323846;
+    MeshData mesh;
+    mesh.vertices.reserve(3 * static_cast<size_t>(segments) * static_cast<size_t>(rings));
+    for (int i = 0; i < segments; ++i) {
+        double u = 2.0 * pi * i / segments;
+        for (int j = 0; j < rings; ++j) {
+            double v = 2.0 * pi * j / rings;
+            double distance = majorRadius + minorRadius * std::cos(v);
+            mesh.vertices.push_back(static_cast<float>(distance * std::cos(u)));
+            mesh.vertices.push_back(static_cast<float>(minorRadius * std::sin(v)));
+            mesh.vertices.push_back(static_cast<float>(distance * std::sin(u)));
+        }
+    }
+    auto index = [&](int i, int j) { return static_cast<int32_t>((i % segments) * rings + (j % rings)); };
+    for (int i = 0; i < segments; ++i) {
+        for (int j = 0; j < rings; ++j) {
+            int32_t a = index(i, j), b = index(i + 1, j), c = index(i + 1, j + 1), d = index(i, j + 1);
+            // Along the tube (v) then around the axis (u): u runs from +x towards
+            // +z, v from the outside over the top, so (a, d, c) faces outwards.
+            mesh.faceIndices.insert(mesh.faceIndices.end(), {a, d, c, a, c, b});
+        }
+    }
     return mesh;
 }

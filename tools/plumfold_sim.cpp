@@ -21,7 +21,7 @@
 namespace {
 
 const char* const usage =
-    "Usage: plumfold-sim MESH STEPS [--events FILE] [--dump]\n"
+    "Usage: plumfold-sim MESH STEPS [--events FILE] [--stats] [--csv N [--csv-file F]] [--dump]\n"
     "\n"
     "Builds the demo scene's body from MESH (the program's mesh format, scale 0.9,\n"
     "point mass 1, stiffness 121100, damping 110, gravity (0, -500, 0)), runs STEPS\n"
@@ -46,6 +46,12 @@ const char* const usage =
     "                 AFTER\" whenever the volume measure changes sign from one\n"
     "                 step to the next (the body turning inside out or back); the\n"
     "                 volume is the one each step's first force evaluation sees.\n"
+    "  --csv N        write the state every N steps (and after the last) as CSV:\n"
+    "                   step,time,volume,min_y,max_y,centroid_x,centroid_y,centroid_z\n"
+    "                 volume is the body's volume measure (1.998 x the enclosed\n"
+    "                 volume), min_y/max_y the lowest and highest mass point, the\n"
+    "                 centroid the mean mass point position (drag point excluded).\n"
+    "  --csv-file F   write that CSV to file F instead of standard output.\n"
     "  --dump         also print every point's position and velocity as hex floats\n"
     "                 (x y z vx vy vz), one point per line, before the checksum.\n"
     "  --help         show this text.\n";
@@ -62,6 +68,8 @@ struct Options {
     bool dump = false;
     bool stats = false;
     uint64_t traceEvery = 0;  // 0: no trace
+    uint64_t csvEvery = 0;  // 0: no CSV
+    std::string csvFile;
 };
 
 Options parseArguments(int argc, char** argv) {
@@ -84,6 +92,17 @@ Options parseArguments(int argc, char** argv) {
             options.traceEvery = std::strtoull(every.c_str(), &end, 10);
             if (every.empty() || every[0] == '-' || *end != '\0' || errno != 0 || options.traceEvery == 0)
                 failUsage("--trace needs a whole number of steps from 1, not '" + every + "'");
+        } else if (arg == "--csv") {
+            if (i + 1 >= argc) failUsage("--csv needs a step interval");
+            std::string every = argv[++i];
+            char* end = nullptr;
+            errno = 0;
+            options.csvEvery = std::strtoull(every.c_str(), &end, 10);
+            if (every.empty() || every[0] == '-' || *end != '\0' || errno != 0 || options.csvEvery == 0)
+                failUsage("--csv needs a whole number of steps from 1, not '" + every + "'");
+        } else if (arg == "--csv-file") {
+            if (i + 1 >= argc) failUsage("--csv-file needs a file name");
+            options.csvFile = argv[++i];
         } else if (arg == "--events") {
             if (i + 1 >= argc) failUsage("--events needs a file name");
             options.eventsFile = argv[++i];
@@ -152,6 +171,27 @@ void printStats(const PressureBody& body) {
     std::printf("bounds %.9g %.9g %.9g %.9g %.9g %.9g\n", low.x, high.x, low.y, high.y, low.z, high.z);
 }
 
+// One CSV row. The volume is measured on a copy, so sampling never changes the
+// trajectory; the drag point, while there, is not part of the body's shape.
+void writeCsvRow(std::FILE* out, const PressureBody& body, size_t bodyPoints, uint64_t step) {
+    PressureBody probe = body;
+    probe.computeForces();
+    double low = 0, high = 0, sum[3] = {0, 0, 0};
+    size_t n = std::min(bodyPoints, body.points.size());
+    for (size_t i = 0; i < n; ++i) {
+        const Vector3& x = body.points[i].position;
+        low = i == 0 ? x.y : std::min(low, static_cast<double>(x.y));
+        high = i == 0 ? x.y : std::max(high, static_cast<double>(x.y));
+        sum[0] += x.x;
+        sum[1] += x.y;
+        sum[2] += x.z;
+    }
+    double count = n > 0 ? static_cast<double>(n) : 1.0;
+    std::fprintf(out, "%" PRIu64 ",%.6f,%.9g,%.9g,%.9g,%.9g,%.9g,%.9g\n", step,
+                 static_cast<double>(step) * static_cast<double>(timeStep), static_cast<double>(probe.volume), low,
+                 high, sum[0] / count, sum[1] / count, sum[2] / count);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -164,11 +204,21 @@ int main(int argc, char** argv) {
     PressureBody body(params);
     body.gravity = sceneGravity;
 
+    std::FILE* csv = nullptr;
+    if (options.csvEvery > 0) {
+        csv = options.csvFile.empty() ? stdout : std::fopen(options.csvFile.c_str(), "w");
+        if (csv == nullptr) failUsage("cannot create CSV file '" + options.csvFile + "'");
+        std::fprintf(csv, "step,time,volume,min_y,max_y,centroid_x,centroid_y,centroid_z\n");
+    }
+    const size_t bodyPoints = body.points.size();
+
     DragState drag;
     size_t next = 0;
     float previousVolume = 0.0f;  // the last volume measure with a sign
     for (uint64_t step = 0; step <= options.steps; ++step) {
         while (next < events.size() && events[next].step == step) applyEvent(body, drag, events[next++]);
+        if (csv != nullptr && (step % options.csvEvery == 0 || step == options.steps))
+            writeCsvRow(csv, body, bodyPoints, step);
         if (step == options.steps) break;
         if (options.traceEvery == 0) {
             simulationStep(body);
@@ -186,6 +236,10 @@ int main(int argc, char** argv) {
             previousVolume = volume;
         }
         body.integrate(Heun, timeStep);
+    }
+    if (csv != nullptr && csv != stdout && std::fclose(csv) != 0) {
+        std::fprintf(stderr, "plumfold-sim: cannot write CSV file '%s'\n", options.csvFile.c_str());
+        return 1;
     }
 
     // The volume of the final state, measured on a copy so the body is untouched.
