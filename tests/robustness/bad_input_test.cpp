@@ -1,8 +1,9 @@
 // Bad mesh files given to each program that reads them: the interactive program
-// (which always reads Objects/Objekt3.asc in its working directory) and
-// plumfold-sim. Every bad file must end the program with one line that names
-// the file and the problem, and a non-zero status; nothing may crash. Files
-// that are odd but usable must load and simulate without a NaN.
+// (which always reads Objects/Objekt3.asc in its working directory),
+// plumfold-sim, and plumfold-mesh check and convert. Every bad file must end the
+// program with a message that names the file and the problem, and status 1;
+// nothing may crash. Files that are odd but usable must load and simulate
+// without a NaN.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@ namespace {
 
 const std::string plumfold = PLUMFOLD_BINARY_DIR "/app/plumfold";
 const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
+const std::string meshTool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh";
 const std::string meshPath = "Objects/Objekt3.asc";  // the same path for both programs
 
 // A mesh file from its parts: the counts, then the vertex and face records.
@@ -66,6 +68,9 @@ struct Rejection {
     std::string content;  // the mesh file's bytes
     std::string message;  // the whole standard output, or its start when partial
     bool partial = false;  // message is the start of the line, the problem follows
+    // What plumfold-mesh check says after its first line, when its own checks
+    // (not the reader) reject the file; empty: the reader's message above.
+    std::string checkSays = "";
 };
 
 void PrintTo(const Rejection& row, std::ostream* out) { *out << row.name; }
@@ -98,14 +103,14 @@ std::vector<Rejection> rejections() {
         {"coordinate_beyond_float", tetraWith("X:0 Y:0 Z:0", "X:1 Y:1 Z:1", "X:2 Y:2 Z:2", "X:3 Y:3 Z:1e39"),
          unusable + "vertex 3 has coordinate \"Z:1e39\"", true},
         {"index_past_the_last_vertex", tetraFacesOf("1", "Face 0: A:0 B:1 C:4\n"),
-         unusable + "face 0 uses vertex index 4, outside 0 to 3", true},
+         unusable + "face 0 uses vertex index 4, outside 0 to 3", true, "error: 1 face corners name a vertex outside 0 to 3"},
         {"negative_index", tetraFacesOf("1", "Face 0: A:0 B:-1 C:2\n"),
-         unusable + "face 0 uses vertex index -1, outside 0 to 3", true},
+         unusable + "face 0 uses vertex index -1, outside 0 to 3", true, "error: 1 face corners name a vertex outside"},
         {"index_beyond_32_bits", tetraFacesOf("1", "Face 0: A:4294967296 B:1 C:2\n"),
          unusable + "face 0 has vertex index 4294967296, which is outside any vertex range", true},
         {"one_vertex", meshText("1", "Vertex 0: X:0 Y:0 Z:0\n", "0", ""),
-         unusable + "it has 1 vertices, but a body needs at least two", true},
-        {"no_vertices", meshText("0", "", "0", ""), unusable + "it has 0 vertices", true},
+         unusable + "it has 1 vertices, but a body needs at least two", true, "error: the mesh has 1 vertices"},
+        {"no_vertices", meshText("0", "", "0", ""), unusable + "it has 0 vertices", true, "error: the mesh has 0 vertices"},
     };
 }
 
@@ -124,12 +129,28 @@ void expectRejected(const RunResult& run, const Rejection& row, const std::strin
     EXPECT_LT(run.out.size(), 400u);
 }
 
+const std::string checking = "checking " + meshPath + " with the program's reader\n";
+
 TEST_P(RejectedFile, EndsEveryProgramWithOneLineAndStatusOne) {
     const Rejection& row = GetParam();
     ScratchDir dir;
     dir.write(meshPath, row.content);
     expectRejected(runProgram(sim, {meshPath, "10"}, dir.path), row, "plumfold-sim");
     if (fs::exists(plumfold)) expectRejected(runProgram(plumfold, {}, dir.path), row, "plumfold");
+
+    // plumfold-mesh check names the file, then either the reader ends it with
+    // its own line or the checks list what is wrong.
+    RunResult check = runProgram(meshTool, {"check", meshPath}, dir.path);
+    EXPECT_EQ(check.status, 1) << check.out << check.err;
+    ASSERT_EQ(check.out.rfind(checking, 0), 0u) << check.out;
+    if (row.checkSays.empty()) {
+        RunResult rest = check;
+        rest.out = check.out.substr(checking.size());
+        expectRejected(rest, row, "plumfold-mesh check");
+    } else {
+        EXPECT_NE(check.out.find(row.checkSays), std::string::npos) << check.out;
+        EXPECT_NE(check.out.find("\nresult: NOT usable\n"), std::string::npos) << check.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BadMesh, RejectedFile, testing::ValuesIn(rejections()),
@@ -144,6 +165,13 @@ void expectNotOpened(const fs::path& workDir) {
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, notOpened);
     }
+    RunResult check = runProgram(meshTool, {"check", meshPath}, workDir);
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out, checking + notOpened);
+    RunResult convert = runProgram(meshTool, {"convert", meshPath}, workDir);
+    EXPECT_EQ(convert.status, 1);
+    EXPECT_EQ(convert.out, "");
+    EXPECT_EQ(convert.err.rfind("plumfold-mesh: cannot open '" + meshPath + "': ", 0), 0u) << convert.err;
 }
 
 TEST(UnopenableMesh, MissingFile) {
@@ -193,6 +221,15 @@ TEST(OddButUsableMesh, FlatMeshHasNoPressureAndStaysFinite) {
     EXPECT_EQ(o.line("finite"), "finite yes");
 }
 
+TEST(OddButUsableMesh, FlatMeshIsReportedNotUsableByTheChecker) {
+    ScratchDir dir;
+    dir.write(meshPath, "Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
+                        "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n");
+    RunResult check = runProgram(meshTool, {"check", meshPath}, dir.path);
+    EXPECT_EQ(check.status, 1);
+    EXPECT_NE(check.out.find("error: the enclosed volume is zero"), std::string::npos) << check.out;
+}
+
 TEST(OddButUsableMesh, BodyTooSmallForItsVolumeToHaveAnInverseStaysFinite) {
     Outcome o = simulate(tetraWith("X:0 Y:1e-20 Z:0", "X:-1e-20 Y:-1e-20 Z:1e-20", "X:1e-20 Y:-1e-20 Z:1e-20",
                                    "X:0 Y:-1e-20 Z:-1e-20"));
@@ -222,6 +259,37 @@ TEST(OddButUsableMesh, WindowsLineEndsHugeIgnoredTokensAndNoFacesLoad) {
     EXPECT_EQ(o.run.status, 0);
     EXPECT_EQ(o.line("points"), "points 4 springs 0 faces 0");
     EXPECT_EQ(o.line("finite"), "finite yes");
+}
+
+// Foreign files given to plumfold-mesh convert: a message on standard error that
+// names the file and the problem, status 1, nothing written.
+TEST(BadForeignFile, ConvertSaysWhyAndWritesNothing) {
+    std::string stlHeader(80, ' ');
+    std::string overcounted = stlHeader + std::string("\xff\xff\xff\x7f", 4) + std::string(50, '\0');
+    struct Case {
+        std::string name, bytes, says;
+    };
+    const Case cases[] = {
+        {"empty.obj", "", "empty.obj: the file has no faces"},
+        {"garbage.obj", garbage(4096), "garbage.obj: "},
+        {"garbage.stl", garbage(4096), "garbage.stl: binary STL: "},
+        {"empty.stl", "", "empty.stl: "},
+        {"overcounted.stl", overcounted, "overcounted.stl: binary STL: the header says 2147483647 triangles"},
+        {"nan.obj", "v 0 0 0\nv 1 0 0\nv nan 1 0\nf 1 2 3\n", "nan.obj: line 3: "},
+        {"index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n", "index.obj: line 4: face uses vertex 7"},
+        {"huge.obj", "v " + std::string(100000, '1') + " 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "huge.obj: line 1: "},
+        {"point.obj", "v 1 1 1\nv 1 1 1\nv 1 1 1\nf 1 2 3\n", "point.obj: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        dir.write(c.name, c.bytes);
+        RunResult run = runProgram(meshTool, {"convert", c.name, "-o", "out.asc"}, dir.path);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind("plumfold-mesh: " + c.says, 0), 0u) << run.err;
+        EXPECT_LT(run.err.size(), 400u) << "a readable message";
+        EXPECT_FALSE(fs::exists(dir.path / "out.asc"));
+    }
 }
 
 // The simulator's other input, the drag events file.
