@@ -244,6 +244,18 @@ TEST(OddButUsableMesh, VerticesCloserThanAnyFloatLengthStayFinite) {
     EXPECT_EQ(o.line("finite"), "finite yes");
 }
 
+TEST(OddButUsableMesh, CoincidentVerticesOnOneEdgeStayFiniteWhenDragged) {
+    // Vertices 2 and 3 share a position and an edge: a spring of rest length 0.
+    // A drag pulls them apart by less than any float length can express.
+    ScratchDir dir;
+    dir.write(meshPath, meshText("4", "0: X:0 Y:0 Z:0\n1: X:-1e-20 Y:-1e-20 Z:1e-20\n2: X:1 Y:0 Z:0\n3: X:1 Y:0 Z:0\n",
+                                 "2", "0: A:0 B:1 C:3\n1: A:3 B:0 C:2\n"));
+    dir.write("events", "1 press -2000 2600\n");
+    RunResult run = runProgram(sim, {meshPath, "2", "--events", "events", "--stats"}, dir.path);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("\nfinite yes\n"), std::string::npos) << run.out;
+}
+
 TEST(OddButUsableMesh, WindowsLineEndsHugeIgnoredTokensAndNoFacesLoad) {
     std::string crlf;
     for (char c : tetra) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
