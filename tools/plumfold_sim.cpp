@@ -1,6 +1,7 @@
 // plumfold-sim: runs the demo scene's body without a window and prints the
 // final volume and a checksum of the trajectory.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cinttypes>
@@ -118,7 +119,8 @@ Options parseArguments(int argc, char** argv) {
     char* end = nullptr;
     errno = 0;
     unsigned long long value = std::strtoull(steps.c_str(), &end, 10);
-    if (steps.empty() || steps[0] == '-' || *end != '\0' || errno != 0)
+    // Digits only: strtoull would skip leading blanks and negate " -1" into 2^64 − 1.
+    if (steps.empty() || !std::isdigit(static_cast<unsigned char>(steps[0])) || *end != '\0' || errno != 0)
         failUsage("STEPS must be a whole number from 0, not '" + steps + "'");
     options.steps = value;
     return options;

@@ -1,0 +1,192 @@
+// The demo as a person uses it: a real window on a private X server, mouse and
+// keys through xdotool, what it shows read back from screenshots.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "gui_harness.h"
+#include "screen_image.h"
+#include "tools/mesh_generators.h"
+
+namespace {
+// A body of its own, so the tests do not follow changes to the shipped mesh:
+// 162 points, 320 faces, 480 edges, radius 1.8 after the scene's scale of 0.9.
+const MeshData testBody = makeIcosphere(2, 2.0f);
+const std::string report =
+    "Window Width: 600\nWindow Height: 600\n\nLoaded: 320 faces...\nLoaded: 162 points...\n"
+    "Created: 480 spring connections...\n";
+
+// Slow shared machines with software rendering: generous limits, always polled.
+constexpr double windowTimeout = 60;
+constexpr double settleTimeout = 120;
+constexpr double reactionTimeout = 30;
+
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+class DemoWindow : public ::testing::Test {
+protected:
+    std::unique_ptr<VirtualDisplay> display;
+    std::unique_ptr<DemoProcess> demo;
+    std::string windowId;
+    std::string outputWhenWindowAppeared;
+
+    void SetUp() override {
+        std::string missing = missingGuiTools();
+        if (!missing.empty()) {
+            GTEST_SKIP() << "window tests skipped, missing:" << missing
+                         << ". Install them (scripts/install-test-deps.sh does so as root).";
+        }
+        display = std::make_unique<VirtualDisplay>();
+        ASSERT_FALSE(display->name.empty()) << "Xvfb did not start";
+        demo = std::make_unique<DemoProcess>(*display, testBody);
+        ASSERT_GT(demo->pid, 0) << "could not start the demo";
+        pollUntil(
+            [&] {
+                windowId = firstLine(display->run("xdotool search --name '^Plumfold 3\\.0 by '"));
+                return !windowId.empty() || demo->ended();
+            },
+            windowTimeout);
+        outputWhenWindowAppeared = demo->output();
+        ASSERT_FALSE(windowId.empty()) << "no window appeared; stdout:\n"
+                                      << demo->output() << "stderr:\n" << demo->errors();
+    }
+
+    // What the demo printed after its start-up report.
+    std::string afterReport() {
+        std::string out = demo->output();
+        return out.compare(0, report.size(), report) == 0 ? out.substr(report.size()) : "<no report>\n" + out;
+    }
+    bool printedAfterReport(const std::string& expected) {
+        return pollUntil([&] { return afterReport() == expected; }, reactionTimeout);
+    }
+
+    void xdotool(const std::string& arguments) { display->run("xdotool " + arguments); }
+    void pointerAt(int x, int y) {
+        xdotool("mousemove --window " + windowId + " " + std::to_string(x) + " " + std::to_string(y));
+    }
+    void click(int button, int x, int y) {
+        pointerAt(x, y);
+        xdotool("click " + std::to_string(button));
+    }
+
+    BodyView look() {
+        auto image = takeScreenshot(*display);
+        return image ? findBody(*image, 200, 200) : BodyView{};
+    }
+    // At rest: the body's height on screen no longer changes (it may still roll a little sideways).
+    BodyView waitForRest() {
+        BodyView previous = look();
+        int steady = 0;
+        pollUntil(
+            [&] {
+                BodyView now = look();
+                bool same = now.pixels > 0 && std::abs(now.bottom - previous.bottom) <= 1 &&
+                            std::abs(now.centreY - previous.centreY) <= 1.5;
+                steady = same ? steady + 1 : 0;
+                previous = now;
+                return steady >= 3;
+            },
+            settleTimeout, std::chrono::milliseconds(300));
+        EXPECT_GE(steady, 3) << "the body never came to rest";
+        return previous;
+    }
+    void expectExitStatus(int status) {
+        pollUntil([&] { return demo->ended(); }, reactionTimeout);
+        EXPECT_EQ(demo->exitStatus, std::optional<int>(status)) << "stderr:\n" << demo->errors();
+    }
+};
+
+TEST_F(DemoWindow, ReportComesFirstThenTheTitledWindowAt200x200) {
+    EXPECT_EQ(outputWhenWindowAppeared, report);
+    EXPECT_EQ(firstLine(display->run("xdotool getwindowname " + windowId)).rfind("Plumfold 3.0 by ", 0), 0u);
+    auto info = windowInfo(*display, windowId);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->x, 200);
+    EXPECT_EQ(info->y, 200);
+    EXPECT_EQ(info->width, 600);
+    EXPECT_EQ(info->height, 600);
+}
+
+TEST_F(DemoWindow, DrawsTheOpenBoxAndTheBodyFallsToRestOnTheFloor) {
+    BodyView rest = waitForRest();
+    auto image = takeScreenshot(*display);
+    ASSERT_TRUE(image);
+    auto at = [&](int x, int y) { return image->at(200 + x, 200 + y); };
+    // Window points where the camera sees each face, unlit so in its own colour.
+    EXPECT_TRUE(looksLike(at(300, 30), 0.44f, 0.53f, 0.62f)) << "top";
+    EXPECT_TRUE(looksLike(at(300, 580), 0.14f, 0.23f, 0.48f)) << "floor";
+    EXPECT_TRUE(looksLike(at(60, 200), 0.44f, 0.43f, 0.62f)) << "left wall";
+    EXPECT_TRUE(looksLike(at(585, 200), 0.44f, 0.43f, 0.52f)) << "right wall";
+    // Through the open back, and past the front edge of the floor: black.
+    EXPECT_TRUE(looksLike(at(450, 150), 0, 0, 0)) << "back";
+    EXPECT_TRUE(looksLike(at(30, 590), 0, 0, 0)) << "front";
+
+    // The body starts with its centre above the window's middle row; it rests
+    // below it, on the floor (floor pixels below it) and between the walls.
+    ASSERT_GT(rest.pixels, 5000);
+    EXPECT_GT(rest.centreY, 330);
+    EXPECT_EQ(rest.whitePixels, 0);
+    EXPECT_TRUE(looksLike(at(static_cast<int>(rest.centreX), rest.bottom + 10), 0.14f, 0.23f, 0.48f));
+    EXPECT_TRUE(looksLike(at(rest.left - 5, static_cast<int>(rest.centreY)), 0, 0, 0) ||
+                looksLike(at(rest.left - 5, static_cast<int>(rest.centreY)), 0.44f, 0.43f, 0.62f));
+    EXPECT_GT(rest.left, 60);
+    EXPECT_LT(rest.right, 565);
+    EXPECT_EQ(afterReport(), "");
+}
+
+TEST_F(DemoWindow, LeftPressPrintsTheMappedCursorOtherButtonsAndKeysNothing) {
+    click(3, 300, 300);  // right
+    click(2, 300, 300);  // middle
+    xdotool("key q");
+    click(1, 300, 300);
+    click(1, 300, 150);
+    EXPECT_TRUE(printedAfterReport("0\n0\n0\n2\n")) << afterReport();
+
+    // The mapping follows the size that reshape stored.
+    xdotool("windowsize " + windowId + " 400 200");
+    ASSERT_TRUE(pollUntil([&] { return windowInfo(*display, windowId)->width == 400; }, reactionTimeout));
+    click(1, 200, 100);
+    click(1, 100, 150);
+    EXPECT_TRUE(printedAfterReport("0\n0\n0\n2\n0\n0\n-2\n-2\n")) << afterReport();
+    xdotool("key Escape");
+    expectExitStatus(0);
+}
+
+TEST_F(DemoWindow, DragPullsTheBodyAlongAWhiteLineAndReleaseDropsIt) {
+    BodyView rest = waitForRest();
+    pointerAt(300, 300);
+    xdotool("mousedown 1");
+    ASSERT_TRUE(printedAfterReport("0\n0\n"));
+    pointerAt(300, 60);  // drag the point up to y = 3.2
+    BodyView lifted;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            lifted = look();
+            return lifted.centreY < rest.centreY - 100 && lifted.whitePixels > 30;
+        },
+        settleTimeout))
+        << "resting at " << rest.centreY << ", now " << lifted.centreY << " with " << lifted.whitePixels
+        << " line pixels";
+
+    xdotool("mouseup 1");
+    BodyView dropped;
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            dropped = look();
+            return dropped.whitePixels == 0 && dropped.centreY > lifted.centreY + 100;
+        },
+        settleTimeout))
+        << "lifted to " << lifted.centreY << ", now " << dropped.centreY << " with " << dropped.whitePixels
+        << " line pixels";
+    EXPECT_EQ(afterReport(), "0\n0\n");
+}
+
+TEST_F(DemoWindow, EscapeDuringADragEndsWithStatusZero) {
+    pointerAt(300, 300);
+    xdotool("mousedown 1");
+    ASSERT_TRUE(printedAfterReport("0\n0\n"));
+    xdotool("key Escape");
+    expectExitStatus(0);
+}
+}  // namespace

@@ -1,0 +1,159 @@
+#include "gui_harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+std::string missingGuiTools() {
+    const char* tools[][2] = {{"Xvfb", "xvfb"},       {"xdotool", "xdotool"}, {"xwininfo", "x11-utils"},
+                              {"xwd", "x11-apps"},     {"xwdtopnm", "netpbm"}};
+    std::string missing;
+    for (const auto& tool : tools) {
+        std::string probe = std::string("command -v ") + tool[0] + " >/dev/null 2>&1";
+        if (std::system(probe.c_str()) != 0) missing += std::string(" ") + tool[0] + " (package " + tool[1] + ")";
+    }
+    return missing;
+}
+
+bool pollUntil(const std::function<bool()>& condition, double seconds, std::chrono::milliseconds interval) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (true) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(interval);
+    }
+}
+
+VirtualDisplay::VirtualDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        int devNull = open("/dev/null", O_RDWR);
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+        std::string fd = std::to_string(fds[1]);
+        // -displayfd: the server takes the first free display number and writes it
+        // to the pipe once it accepts clients, so parallel tests never collide.
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+               "-noreset", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    pollfd readable{fds[0], POLLIN, 0};
+    while (pid > 0 && ::poll(&readable, 1, 30000) > 0) {
+        char c;
+        if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+        number += c;
+    }
+    close(fds[0]);
+    if (!number.empty()) name = ":" + number;
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+std::string VirtualDisplay::run(const std::string& command) const {
+    std::string line = "DISPLAY=" + name + " " + command + " 2>/dev/null";
+    std::FILE* pipe = popen(line.c_str(), "r");
+    if (pipe == nullptr) return {};
+    std::string result;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.append(buffer, n);
+    pclose(pipe);
+    return result;
+}
+
+DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
+    char pattern[] = "/tmp/plumfold-gui-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return;
+    workDir = pattern;
+    fs::create_directories(workDir / "Objects");
+    std::FILE* file = std::fopen((workDir / "Objects" / "Objekt3.asc").c_str(), "w");
+    if (file == nullptr) return;
+    bool written = writeMesh(file, mesh, "window test body");
+    if (std::fclose(file) != 0 || !written) return;
+    std::string binary = PLUMFOLD_BINARY_DIR "/app/plumfold";
+    pid = fork();
+    if (pid == 0) {
+        if (chdir(workDir.c_str()) != 0) _exit(126);
+        int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        setenv("DISPLAY", display.name.c_str(), 1);
+        // In a sanitizer build the GL driver's own allocations show up as leaks at
+        // exit, from a library already unloaded and so without frames to suppress
+        // by name; memory errors are still caught.
+        const char* lsan = getenv("LSAN_OPTIONS");
+        std::string leakOptions = std::string(lsan != nullptr ? lsan : "") + ":detect_leaks=0";
+        setenv("LSAN_OPTIONS", leakOptions.c_str(), 1);
+        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+DemoProcess::~DemoProcess() {
+    if (pid > 0 && !ended()) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    std::error_code ignored;
+    if (!workDir.empty()) fs::remove_all(workDir, ignored);
+}
+
+namespace {
+std::string fileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+}  // namespace
+
+std::string DemoProcess::output() const { return fileText(workDir / "stdout.txt"); }
+std::string DemoProcess::errors() const { return fileText(workDir / "stderr.txt"); }
+
+bool DemoProcess::ended() {
+    if (exitStatus || signalled) return true;
+    int status = 0;
+    if (pid <= 0 || waitpid(pid, &status, WNOHANG) != pid) return false;
+    if (WIFEXITED(status)) exitStatus = WEXITSTATUS(status);
+    else signalled = true;
+    return true;
+}
+
+std::optional<WindowInfo> windowInfo(const VirtualDisplay& display, const std::string& windowId) {
+    std::istringstream lines(display.run("xwininfo -id " + windowId));
+    WindowInfo info;
+    std::string line;
+    auto field = [&line](const char* label, int& value) {
+        auto at = line.find(label);
+        if (at != std::string::npos) value = std::atoi(line.c_str() + at + std::string(label).size());
+    };
+    while (std::getline(lines, line)) {
+        field("Absolute upper-left X:", info.x);
+        field("Absolute upper-left Y:", info.y);
+        field("Width:", info.width);
+        field("Height:", info.height);
+    }
+    if (info.width < 0) return std::nullopt;
+    return info;
+}

@@ -1,0 +1,59 @@
+#pragma once
+// Running the real demo as a person would: its own Xvfb, the plumfold binary in a
+// scratch directory, the X command-line tools for input and window queries.
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "tools/mesh_data.h"
+
+// Names of the X tools the window tests need that are not on PATH, with the
+// Debian packages that bring them; empty when all are there.
+std::string missingGuiTools();
+
+// Calls `condition` until it holds or `seconds` pass; true when it held.
+bool pollUntil(const std::function<bool()>& condition, double seconds,
+               std::chrono::milliseconds interval = std::chrono::milliseconds(100));
+
+// A private Xvfb on a display number it picks itself, stopped on destruction.
+struct VirtualDisplay {
+    pid_t pid = -1;
+    std::string name;  // ":N"; empty when the server did not start
+
+    VirtualDisplay();
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    // Runs a shell command with DISPLAY set to this server; returns its stdout.
+    std::string run(const std::string& command) const;
+};
+
+// The demo binary running on a display, in a scratch directory whose
+// Objects/Objekt3.asc holds `mesh`, its stdout captured to a file there.
+// Killed on destruction.
+struct DemoProcess {
+    pid_t pid = -1;
+    std::filesystem::path workDir;
+    std::optional<int> exitStatus;  // set once the process ended normally
+    bool signalled = false;
+
+    DemoProcess(const VirtualDisplay& display, const MeshData& mesh);
+    ~DemoProcess();
+    DemoProcess(const DemoProcess&) = delete;
+    DemoProcess& operator=(const DemoProcess&) = delete;
+
+    std::string output() const;  // everything written to stdout so far
+    std::string errors() const;  // everything written to stderr so far
+    bool ended();                // reaps the process if it has ended
+};
+
+// Geometry of a top-level window as xwininfo reports it.
+struct WindowInfo {
+    int x = -1, y = -1, width = -1, height = -1;
+};
+std::optional<WindowInfo> windowInfo(const VirtualDisplay& display, const std::string& windowId);

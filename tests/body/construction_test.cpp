@@ -1,0 +1,180 @@
+// Building a body from a mesh: points, faces, one spring per distinct edge in
+// order of first appearance, and the hashed edge lookup against the plain scan.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "tests/support/bodies.h"
+#include "tools/mesh_generators.h"
+
+namespace {
+
+using Ends = std::vector<std::pair<int32_t, int32_t>>;
+
+Ends endsOf(const PressureBody& body) {
+    Ends ends;
+    for (const Spring& s : body.springs) ends.emplace_back(s.pointA, s.pointB);
+    return ends;
+}
+
+MeshData meshOf(std::vector<float> vertices, std::vector<int32_t> faces) { return {std::move(vertices), std::move(faces)}; }
+
+void expectSameSprings(const std::vector<Spring>& hashed, const std::vector<Spring>& scanned) {
+    ASSERT_EQ(hashed.size(), scanned.size());
+    for (size_t i = 0; i < hashed.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(hashed[i].pointA, scanned[i].pointA);
+        EXPECT_EQ(hashed[i].pointB, scanned[i].pointB);
+        EXPECT_EQ(bitsOf(hashed[i].restLength), bitsOf(scanned[i].restLength));
+        EXPECT_EQ(bitsOf(hashed[i].maxDeviation), bitsOf(scanned[i].maxDeviation));
+        EXPECT_EQ(hashed[i].stiffness, scanned[i].stiffness);
+        EXPECT_EQ(hashed[i].damping, scanned[i].damping);
+        EXPECT_EQ(hashed[i].stretchPercent, scanned[i].stretchPercent);
+    }
+}
+
+void expectHashedEqualsScan(const PressureBody& body) {
+    expectSameSprings(buildSprings(body.points, body.faces, 7.0f, 3.0f),
+                      buildSpringsByScan(body.points, body.faces, 7.0f, 3.0f));
+}
+
+}  // namespace
+
+TEST(Construction, TheTetrahedronBody) {
+    BodyParams params;
+    params.fileName = PLUMFOLD_SOURCE_DIR "/tests/data/reference/tetra.asc";
+    PressureBody body(params);
+
+    EXPECT_TRUE(body.stepCopy.empty());
+    EXPECT_EQ(body.volume, 0.0f);
+    EXPECT_EQ(body.inverseVolume, 0.0f);
+    EXPECT_EQ(body.gravity, Vector3{});
+    EXPECT_EQ(body.pressureConstant, 1826320.0f);
+
+    const std::vector<Vector3> vertices = {{0, 1, 0}, {-1, -1, 1}, {1, -1, 1}, {0, -1, -1}};
+    ASSERT_EQ(body.points.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        const MassPoint& p = body.points[i];
+        EXPECT_EQ(p.position, vertices[i] * 0.9f);
+        EXPECT_EQ(p.mass, 1.0f);
+        EXPECT_EQ(p.inverseMass, 1.0f);
+        EXPECT_EQ(p.velocity, Vector3{});
+        EXPECT_EQ(p.force, Vector3{});
+        EXPECT_EQ(p.positionChange, Vector3{});
+        EXPECT_EQ(p.velocityChange, Vector3{});
+    }
+    ASSERT_EQ(body.faces.size(), 4u);
+    EXPECT_EQ(body.faces[3].pointA, 1);
+    EXPECT_EQ(body.faces[3].pointB, 3);
+    EXPECT_EQ(body.faces[3].pointC, 2);
+
+    EXPECT_EQ(endsOf(body), (Ends{{0, 1}, {1, 2}, {2, 0}, {2, 3}, {3, 0}, {3, 1}}));
+    for (const Spring& s : body.springs) {
+        Vector3 d = body.points[s.pointA].position - body.points[s.pointB].position;
+        EXPECT_EQ(s.restLength, static_cast<float>(std::sqrt(d.dot(d))));
+        EXPECT_FLOAT_EQ(s.maxDeviation, s.restLength);
+        EXPECT_EQ(s.stretchPercent, 100.0f);
+        EXPECT_EQ(s.stiffness, 121100.0f);
+        EXPECT_EQ(s.damping, 110.0f);
+    }
+}
+
+TEST(Construction, OneSpringPerDistinctPairOfPositions) {
+    struct Case {
+        const char* what;
+        MeshData mesh;
+        Ends springs;
+    };
+    const std::vector<float> square = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
+    std::vector<float> withTwin = square;
+    withTwin.insert(withTwin.end(), {-0.0f, 0, -0.0f});  // vertex 4 lies on vertex 0: -0 == +0
+    std::vector<float> eight(24);
+    for (int i = 0; i < 24; ++i) eight[i] = float(i);
+    std::vector<float> twinFiveSix = eight;
+    for (int k = 0; k < 3; ++k) twinFiveSix[18 + k] = twinFiveSix[15 + k];
+    const std::vector<Case> cases = {
+        {"an edge shared in opposite directions keeps the first direction",
+         meshOf(square, {0, 1, 2, 0, 2, 3}), {{0, 1}, {1, 2}, {2, 0}, {2, 3}, {3, 0}}},
+        {"an edge shared in the same direction", meshOf(square, {0, 1, 2, 0, 1, 3}),
+         {{0, 1}, {1, 2}, {2, 0}, {1, 3}, {3, 0}}},
+        {"a candidate joining other points at the same positions is dropped", meshOf(withTwin, {0, 1, 2, 4, 1, 2, 3, 4, 2}),
+         {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {2, 3}}},
+        {"a repeated index gives a spring of length 0, once per position", meshOf(twinFiveSix, {5, 5, 7, 6, 6, 7}),
+         {{5, 5}, {5, 7}}},
+        {"no triangles, no springs", meshOf(square, {}), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PressureBody body = bodyFromMesh(c.mesh);
+        EXPECT_EQ(endsOf(body), c.springs);
+        EXPECT_EQ(body.faces.size(), c.mesh.faceIndices.size() / 3);
+        for (const Spring& s : body.springs) {
+            if (s.pointA == s.pointB) {
+                EXPECT_TRUE(s.restLength == 0.0f && s.maxDeviation == 0.0f);
+            }
+        }
+        expectHashedEqualsScan(body);
+    }
+    EXPECT_EQ(bodyFromMesh(makeIcosphere(2, 2.0f)).springs.size(), 320u * 3 / 2);
+}
+
+TEST(Construction, ParametersShapeEveryPoint) {
+    MeshData mesh = meshOf({1, 2, 3, 1.1f, -7.3f, 0.3f}, {});
+    BodyParams params;
+    params.scale = 2.0f;
+    params.offset = {1, 0, 0};
+    params.pointMass = 2.0f;
+    PressureBody body = bodyFromMesh(mesh, params);
+    EXPECT_EQ(body.points[0].position, (Vector3{3, 4, 6}));
+    EXPECT_EQ(body.points[0].inverseMass, 0.5f);
+
+    // The scaled coordinate is rounded to float before the offset is added.
+    params.scale = 0.9f;
+    params.offset = {1e-3f, 3e-7f, 5e-8f};
+    body = bodyFromMesh(mesh, params);
+    bool roundingMatters = false;
+    for (int k = 0; k < 3; ++k) {
+        float v = mesh.vertices[3 + k], o = (&params.offset.x)[k];
+        float expected = static_cast<float>(static_cast<double>(static_cast<float>(double(v) * 0.9f)) + o);
+        EXPECT_EQ((&body.points[1].position.x)[k], expected);
+        roundingMatters |= expected != static_cast<float>(double(v) * 0.9f + o);
+    }
+    EXPECT_TRUE(roundingMatters) << "the case no longer tells the two roundings apart";
+
+    params.pointMass = 0.0f;
+    body = bodyFromMesh(mesh, params);
+    for (const MassPoint& p : body.points) EXPECT_TRUE(p.mass == 0.0f && p.inverseMass == 0.0f);
+}
+
+// The hashed lookup must give the scan's springs exactly, also where float
+// equality is unusual: +0 and -0 are equal, NaN equals nothing, infinities equal
+// themselves.
+TEST(Construction, HashedSpringsEqualTheScanOnRandomMeshes) {
+    const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 2.0f, 1e-30f, -1e-30f};
+    const float odd[] = {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                         std::numeric_limits<float>::quiet_NaN()};
+    std::mt19937 random(20240611);
+    for (int trial = 0; trial < 300; ++trial) {
+        SCOPED_TRACE(trial);
+        int vertexCount = 2 + static_cast<int>(random() % 30);
+        int faceCount = static_cast<int>(random() % 60);
+        PressureBody body;
+        for (int i = 0; i < vertexCount; ++i) {
+            float c[3];
+            for (float& v : c) v = (trial % 10 == 0 && random() % 16 == 0) ? odd[random() % 3] : pool[random() % 8];
+            body.points.push_back(MassPoint::make(1.0f, {c[0], c[1], c[2]}, {}));
+        }
+        for (int j = 0; j < faceCount; ++j) {
+            Face face;
+            face.pointA = static_cast<int32_t>(random() % vertexCount);
+            face.pointB = static_cast<int32_t>(random() % vertexCount);
+            face.pointC = static_cast<int32_t>(random() % vertexCount);
+            body.faces.push_back(face);
+        }
+        expectHashedEqualsScan(body);
+    }
+    expectHashedEqualsScan(bodyFromMesh(makeIcosphere(3, 2.0f)));
+}

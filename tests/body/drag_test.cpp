@@ -1,0 +1,119 @@
+// Dragging: the cursor mapping, and the drag point and spring that a press adds
+// and a release takes away again.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "body/drag.h"
+#include "tests/support/bodies.h"
+
+namespace {
+
+PressureBody tetraBody() {
+    BodyParams params;
+    params.fileName = PLUMFOLD_SOURCE_DIR "/tests/data/reference/tetra.asc";
+    PressureBody body(params);
+    body.gravity = sceneGravity;
+    for (int i = 0; i < 30; ++i) simulationStep(body);  // some motion, so nothing sits at rest
+    return body;
+}
+
+// Every byte of every point and spring, in order.
+void expectSameRecords(const PressureBody& a, const PressureBody& b) {
+    ASSERT_EQ(a.points.size(), b.points.size());
+    ASSERT_EQ(a.springs.size(), b.springs.size());
+    EXPECT_EQ(std::memcmp(a.points.data(), b.points.data(), a.points.size() * sizeof(MassPoint)), 0);
+    EXPECT_EQ(std::memcmp(a.springs.data(), b.springs.data(), a.springs.size() * sizeof(Spring)), 0);
+}
+
+}  // namespace
+
+TEST(Drag, CursorMapping) {
+    struct Case {
+        int x, y, width, height;
+        float mouseX, mouseY;
+    };
+    const Case cases[] = {
+        {300, 300, 600, 600, 0, 0},     {300, 150, 600, 600, 0, 2},   {0, 0, 600, 600, -4, 4},
+        {600, 600, 600, 600, 4, -4},    {900, -300, 600, 600, 8, 8},  {-150, 1200, 600, 600, -6, -12},
+        {100, 100, 800, 400, -3, 2},    {1, 2, 3, 7, static_cast<float>((1 / 3.0 - 0.5) * 8),
+                                         static_cast<float>((2 / 7.0 - 0.5) * -8)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
+        DragState drag;
+        mapCursor(c.x, c.y, c.width, c.height, drag);
+        EXPECT_EQ(drag.mouseX, c.mouseX);
+        EXPECT_EQ(drag.mouseY, c.mouseY);
+        // The centre is printed as 0, never as -0.
+        EXPECT_FALSE(std::signbit(drag.mouseX) && drag.mouseX == 0);
+        EXPECT_FALSE(std::signbit(drag.mouseY) && drag.mouseY == 0);
+    }
+}
+
+TEST(Drag, PressMoveRelease) {
+    PressureBody body = tetraBody();
+    const PressureBody before = body;
+    DragState drag;
+
+    pressDrag(body, drag, 450, 150, 600, 600);
+    EXPECT_TRUE(drag.dragging);
+    ASSERT_EQ(body.points.size(), 5u);
+    ASSERT_EQ(body.springs.size(), 7u);
+    const MassPoint& handle = body.points[4];
+    EXPECT_EQ(handle.position, (Vector3{2, 2, 0}));
+    EXPECT_TRUE(handle.mass == 0 && handle.inverseMass == 0 && handle.velocity == Vector3{} && handle.force == Vector3{});
+    const Spring& spring = body.springs[6];
+    EXPECT_EQ(spring.pointA, 4);
+    EXPECT_EQ(spring.pointB, 1);
+    EXPECT_EQ(spring.stiffness, 600000.0f);
+    EXPECT_EQ(spring.damping, 80.0f);
+    Vector3 d = handle.position - body.points[1].position;
+    EXPECT_EQ(spring.restLength, static_cast<float>(std::sqrt(d.dot(d))));
+    EXPECT_FLOAT_EQ(spring.maxDeviation, spring.restLength);
+    EXPECT_EQ(spring.stretchPercent, 100.0f);
+
+    // Motion moves the drag point's position and nothing else.
+    PressureBody pressed = body;
+    EXPECT_TRUE(moveDrag(body, drag, 1200, 900, 600, 600));
+    pressed.points[4].position = {12, -8, 0};
+    expectSameRecords(body, pressed);
+
+    // While dragged, steps pull point 1 and never move the drag point.
+    for (int i = 0; i < 20; ++i) simulationStep(body);
+    EXPECT_EQ(body.points[4].position, (Vector3{4.5f, -4.5f, 0}));  // clamped by the walls only
+    EXPECT_NE(body.points[1].position, pressed.points[1].position);
+
+    releaseDrag(body, drag);
+    EXPECT_FALSE(drag.dragging);
+    EXPECT_EQ(body.points.size(), 4u);
+    EXPECT_EQ(body.springs.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(std::memcmp(&body.springs[i], &before.springs[i], sizeof(Spring)), 0);
+}
+
+TEST(Drag, PairsOfEventsLeaveTheBodyAsItWas) {
+    PressureBody body = tetraBody();
+    const PressureBody before = body;
+    DragState drag;
+
+    pressDrag(body, drag, 300, 300, 600, 600);
+    releaseDrag(body, drag);
+    expectSameRecords(body, before);
+
+    // Release and motion without a press change nothing.
+    releaseDrag(body, drag);
+    EXPECT_FALSE(moveDrag(body, drag, 10, 10, 600, 600));
+    expectSameRecords(body, before);
+
+    // A second press during a drag replaces the first drag, it does not stack.
+    pressDrag(body, drag, 100, 100, 600, 600);
+    pressDrag(body, drag, 500, 500, 600, 600);
+    EXPECT_EQ(body.points.size(), 5u);
+    EXPECT_EQ(body.springs.size(), 7u);
+    EXPECT_EQ(body.points[4].position, (Vector3{static_cast<float>((500 / 600.0 - 0.5) * 8),
+                                                static_cast<float>((500 / 600.0 - 0.5) * -8), 0}));
+    EXPECT_EQ(body.springs[6].pointA, 4);
+    releaseDrag(body, drag);
+    expectSameRecords(body, before);
+}

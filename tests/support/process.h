@@ -1,0 +1,100 @@
+#pragma once
+// Test helpers: temporary folders, and running code or programs in a child
+// process with its standard output and error captured, so that tests can check
+// the exact lines and exit status of code that ends the process.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+struct TempDir {
+    std::filesystem::path path;
+
+    TempDir() {
+        char pattern[] = "/tmp/plumfold-test-XXXXXX";
+        path = ::mkdtemp(pattern);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // Writes text to name (creating parent folders) and returns the full path.
+    std::string write(const std::string& name, const std::string& text) const {
+        std::filesystem::path file = path / name;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << text;
+        return file.string();
+    }
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Outcome {
+    int status = -1;  // exit status, or 128 + signal number
+    std::string out;
+    std::string err;
+};
+
+// Runs child() in a forked process (which ends with status 0 if child returns),
+// in folder dir when given. A child that runs away is stopped after a minute.
+inline Outcome runChild(const std::function<void()>& child, const std::string& dir = "") {
+    TempDir capture;
+    std::string outPath = (capture.path / "out").string(), errPath = (capture.path / "err").string();
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(60);
+        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (!dir.empty() && ::chdir(dir.c_str()) != 0) ::_exit(126);
+        child();
+        std::fflush(nullptr);
+        ::_exit(0);
+    }
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    outcome.out = readFile(outPath);
+    outcome.err = readFile(errPath);
+    return outcome;
+}
+
+// Runs a program in dir, with DISPLAY removed so no window can open.
+inline Outcome runProgram(const std::vector<std::string>& args, const std::string& dir = "") {
+    return runChild(
+        [&] {
+            std::vector<char*> argv;
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::unsetenv("DISPLAY");
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        },
+        dir);
+}
+
+inline std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}

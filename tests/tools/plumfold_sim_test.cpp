@@ -1,0 +1,129 @@
+// plumfold-sim as a process: its arguments, its output, the recorded drag
+// trajectories, and the same trajectories from a build without optimisation.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/bodies.h"
+#include "tests/support/process.h"
+
+namespace {
+
+const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
+const std::string simO0 = PLUMFOLD_BINARY_DIR "/tests/tools/plumfold-sim-O0";
+const std::string reference = PLUMFOLD_SOURCE_DIR "/tests/data/reference/";
+const std::string golden = PLUMFOLD_SOURCE_DIR "/tests/data/golden/";
+
+std::string lastLine(const std::string& text) {
+    std::vector<std::string> lines = splitLines(text);
+    return lines.empty() ? "" : lines.back();
+}
+
+}  // namespace
+
+TEST(PlumfoldSim, HelpAndBadArguments) {
+    Outcome help = runProgram({sim, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: plumfold-sim MESH STEPS"), std::string::npos);
+    EXPECT_NE(help.out.find("--events"), std::string::npos);
+
+    TempDir dir;
+    std::string events = dir.write("events", "0 press 1 2\n# fine\n\n5 motion 3\n");
+    const std::string tetra = reference + "tetra.asc";
+    struct Case {
+        std::vector<std::string> args;
+        std::string mentions;
+    };
+    const std::vector<Case> cases = {
+        {{sim}, "MESH and STEPS"},
+        {{sim, tetra}, "MESH and STEPS"},
+        {{sim, tetra, "abc"}, "'abc'"},
+        {{sim, tetra, "-1"}, "'-1'"},
+        {{sim, tetra, " -1"}, "' -1'"},
+        {{sim, tetra, "5x"}, "'5x'"},
+        {{sim, tetra, "99999999999999999999999"}, "STEPS"},
+        {{sim, tetra, "1", "--fast"}, "'--fast'"},
+        {{sim, tetra, "1", "--events"}, "--events"},
+        {{sim, tetra, "1", "--events", (dir.path / "missing").string()}, "missing"},
+        {{sim, tetra, "1", "--events", events}, "line 4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.size() > 2 ? c.args[2] : "few arguments");
+        Outcome o = runProgram(c.args);
+        EXPECT_NE(o.status, 0);
+        EXPECT_EQ(o.out, "");
+        EXPECT_NE(o.err.find(c.mentions), std::string::npos) << o.err;
+    }
+}
+
+TEST(PlumfoldSim, MeshErrorsAsInTheProgram) {
+    TempDir dir;
+    Outcome o = runProgram({sim, "Objects/Objekt3.asc", "10"}, dir.path.string());
+    EXPECT_EQ(o.out, "Unable to open Objects/Objekt3.asc file.\n");
+    EXPECT_EQ(o.status, 1);
+
+    std::string truncated = dir.write("short.asc", "Vertices: 2 Vertex List: 0: X:1");
+    o = runProgram({sim, truncated, "10"});
+    EXPECT_EQ(o.out, "Error with object file! \n");
+    EXPECT_EQ(o.status, 1);
+}
+
+TEST(PlumfoldSim, DumpsEveryPointAndEndsWithTheChecksum) {
+    Outcome o = runProgram({sim, reference + "tetra.asc", "10", "--dump"});
+    EXPECT_EQ(o.status, 0);
+    std::vector<std::string> lines = splitLines(o.out);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines.back(), "checksum 23ff6452f79f98eb");
+
+    PressureBody body = sceneBodyAfter(reference + "tetra.asc", 10);
+    for (size_t i = 0; i < 4; ++i) {
+        std::istringstream fields(lines[1 + i]);
+        std::vector<float> values;
+        for (std::string word; fields >> word;) {
+            EXPECT_NE(word.find("0x"), std::string::npos) << word;
+            values.push_back(std::strtof(word.c_str(), nullptr));
+        }
+        const MassPoint& p = body.points[i];
+        EXPECT_EQ(values, (std::vector<float>{p.position.x, p.position.y, p.position.z, p.velocity.x, p.velocity.y,
+                                              p.velocity.z}));
+    }
+}
+
+TEST(PlumfoldSim, RecordedDragTrajectories) {
+    std::ifstream in(golden + "checksums.txt");
+    int dragLines = 0;
+    for (std::string text; std::getline(in, text);) {
+        std::istringstream fields(text);
+        std::string mesh, steps, checksum, events;
+        if (text[0] == '#' || !(fields >> mesh >> steps >> checksum >> events)) continue;
+        ++dragLines;
+        Outcome o = runProgram({sim, golden + mesh, steps, "--events", golden + events});
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(lastLine(o.out), "checksum " + checksum) << text;
+    }
+    EXPECT_GE(dragLines, 2);
+}
+
+// The optimiser must not change one bit: the same trajectories from a build of
+// the same sources at -O0.
+TEST(PlumfoldSim, UnoptimisedBuildGivesTheSameBits) {
+    const std::vector<std::vector<std::string>> runs = {
+        {reference + "tetra.asc", "1000"},
+        {reference + "cube.asc", "1000"},
+        {golden + "ico2.asc", "1500", "--events", golden + "drag.events"},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        SCOPED_TRACE(args[0]);
+        std::vector<std::string> optimised = {sim, "--dump"}, unoptimised = {simO0, "--dump"};
+        optimised.insert(optimised.end(), args.begin(), args.end());
+        unoptimised.insert(unoptimised.end(), args.begin(), args.end());
+        Outcome a = runProgram(optimised), b = runProgram(unoptimised);
+        EXPECT_EQ(a.status, 0);
+        EXPECT_EQ(b.status, 0);
+        EXPECT_GE(splitLines(a.out).size(), 6u);
+        EXPECT_EQ(a.out, b.out);
+    }
+}
