@@ -11,7 +11,13 @@ void Spring::applyStretchLimit(MassPoint* points) const {
     double deviation = std::fabs(length - restLength);
     if (!(deviation > maxDeviation)) return;
     float excess = static_cast<float>(deviation - maxDeviation);
-    if (length != 0.0) d = d * static_cast<float>(1.0 / length);
+    // Ends so close (below about 3e-39 apart) that 1 / length is no float are
+    // treated like coincident ones: d stays, and with an excess that small the
+    // correction is nothing, where the infinite reciprocal made it NaN.
+    if (length != 0.0) {
+        float reciprocal = static_cast<float>(1.0 / length);
+        if (std::isfinite(reciprocal)) d = d * reciprocal;
+    }
     // Each movable end takes half the excess towards the other.
     Vector3 correction = d * static_cast<float>(excess * 0.5);
     if (a.mass != 0.0f) a.position = a.position - correction;

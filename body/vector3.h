@@ -21,11 +21,13 @@ struct Vector3 {
     }
 
     // Scales by the float reciprocal of the length, not by division; a zero (or
-    // not-a-number) length leaves the vector unchanged.
+    // not-a-number) length leaves the vector unchanged, and so does a length so
+    // small (below about 3e-39) that its reciprocal is no float.
     void normalize() {
         double length = std::sqrt(dot(*this));
         if (length == 0.0 || std::isnan(length)) return;
         float reciprocal = static_cast<float>(1.0 / length);
+        if (std::isinf(reciprocal)) return;
         x = static_cast<float>(static_cast<double>(x) * reciprocal);
         y = static_cast<float>(static_cast<double>(y) * reciprocal);
         z = static_cast<float>(static_cast<double>(z) * reciprocal);

@@ -169,7 +169,7 @@ int32_t MeshFile::readCount(std::FILE* file, const char* keyword) {
     if (count <= 0) return count < INT32_MIN ? INT32_MIN : static_cast<int32_t>(count);
     long long limit = recordLimit(file);
     if (count > INT32_MAX || count > limit) {
-        rejectMesh(fileName, "the count \"%s\" after \"%s\" is more records than this file can hold (at most %lld); "
+        rejectMesh(fileName, "the count \"%.40s\" after \"%s\" is more records than this file can hold (at most %lld); "
                              "correct the count to the number of records",
                    token.c_str(), keyword, limit);
     }
@@ -190,7 +190,7 @@ void MeshFile::readVertices() {
             value = text.token();  // a NUL-terminated copy for atof
             float coordinate = static_cast<float>(std::atof(valueText(value)));
             if (!std::isfinite(coordinate)) {
-                rejectMesh(fileName, "vertex %d has coordinate \"%s\", which is not a finite 32-bit number",
+                rejectMesh(fileName, "vertex %d has coordinate \"%.40s\", which is not a finite 32-bit number",
                            j, value.c_str());
             }
             vertices[3 * static_cast<size_t>(j) + k] = coordinate;
@@ -212,7 +212,7 @@ void MeshFile::readFaces() {
             value = text.token();
             long long index = parseInteger(valueText(value));
             if (index < INT32_MIN || index > INT32_MAX) {
-                rejectMesh(fileName, "face %d has vertex index %s, which is outside any vertex range",
+                rejectMesh(fileName, "face %d has vertex index %.40s, which is outside any vertex range",
                            j, valueText(value));
             }
             faceIndices[3 * static_cast<size_t>(j) + k] = static_cast<int32_t>(index);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -197,6 +198,9 @@ int runConvert(const Arguments& a) {
             failUsage("--fit SIZE must be below the box width 9 (e.g. 6 leaves room to bounce and deform)");
     }
 
+    // A directory opens as a stream that reads as empty ("no faces"): say what it is.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) fail("cannot open '" + path + "': it is a directory");
     std::ifstream in(path, std::ios::binary);
     if (!in) fail("cannot open '" + path + "': " + std::strerror(errno));
     std::ostringstream bytes;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -42,6 +43,10 @@ const char* const usage =
     "                   points N springs N faces N\n"
     "                   finite yes|no\n"
     "                   bounds MINX MAXX MINY MAXY MINZ MAXZ\n"
+    "  --trace N      print \"trace STEP VOLUME\" every N steps and \"flip STEP BEFORE\n"
+    "                 AFTER\" whenever the volume measure changes sign from one\n"
+    "                 step to the next (the body turning inside out or back); the\n"
+    "                 volume is the one each step's first force evaluation sees.\n"
     "  --csv N        write the state every N steps (and after the last) as CSV:\n"
     "                   step,time,volume,min_y,max_y,centroid_x,centroid_y,centroid_z\n"
     "                 volume is the body's volume measure (1.998 x the enclosed\n"
@@ -63,6 +68,7 @@ struct Options {
     std::string eventsFile;
     bool dump = false;
     bool stats = false;
+    uint64_t traceEvery = 0;  // 0: no trace
     uint64_t csvEvery = 0;  // 0: no CSV
     std::string csvFile;
 };
@@ -79,6 +85,14 @@ Options parseArguments(int argc, char** argv) {
             options.dump = true;
         } else if (arg == "--stats") {
             options.stats = true;
+        } else if (arg == "--trace") {
+            if (i + 1 >= argc) failUsage("--trace needs a step interval");
+            std::string every = argv[++i];
+            char* end = nullptr;
+            errno = 0;
+            options.traceEvery = std::strtoull(every.c_str(), &end, 10);
+            if (every.empty() || every[0] == '-' || *end != '\0' || errno != 0 || options.traceEvery == 0)
+                failUsage("--trace needs a whole number of steps from 1, not '" + every + "'");
         } else if (arg == "--csv") {
             if (i + 1 >= argc) failUsage("--csv needs a step interval");
             std::string every = argv[++i];
@@ -113,6 +127,11 @@ Options parseArguments(int argc, char** argv) {
 }
 
 std::vector<DragEvent> readEvents(const std::string& fileName) {
+    // A directory opens as a stream that reads as empty: say so instead of
+    // running without the events.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(fileName, ignored))
+        failUsage("events file '" + fileName + "' is a directory");
     std::ifstream in(fileName, std::ios::binary);
     if (!in) failUsage("cannot open events file '" + fileName + "'");
     std::ostringstream text;
@@ -197,12 +216,28 @@ int main(int argc, char** argv) {
 
     DragState drag;
     size_t next = 0;
+    float previousVolume = 0.0f;  // the last volume measure with a sign
     for (uint64_t step = 0; step <= options.steps; ++step) {
         while (next < events.size() && events[next].step == step) applyEvent(body, drag, events[next++]);
         if (csv != nullptr && (step % options.csvEvery == 0 || step == options.steps))
             writeCsvRow(csv, body, bodyPoints, step);
         if (step == options.steps) break;
-        simulationStep(body);
+        if (options.traceEvery == 0) {
+            simulationStep(body);
+            continue;
+        }
+        // The same two calls as simulationStep, with the volume read in between.
+        body.computeForces();
+        float volume = body.volume;
+        if (step % options.traceEvery == 0) std::printf("trace %" PRIu64 " %.9g\n", step, static_cast<double>(volume));
+        // A volume of 0 (or NaN) has no sign: compare with the last one that had.
+        if (volume > 0 || volume < 0) {
+            if ((volume < 0) != (previousVolume < 0) && previousVolume != 0)
+                std::printf("flip %" PRIu64 " %.9g %.9g\n", step, static_cast<double>(previousVolume),
+                            static_cast<double>(volume));
+            previousVolume = volume;
+        }
+        body.integrate(Heun, timeStep);
     }
     if (csv != nullptr && csv != stdout && std::fclose(csv) != 0) {
         std::fprintf(stderr, "plumfold-sim: cannot write CSV file '%s'\n", options.csvFile.c_str());

@@ -1,0 +1,328 @@
+// Bad mesh files given to each program that reads them: the interactive program
+// (which always reads Objects/Objekt3.asc in its working directory),
+// plumfold-sim, and plumfold-mesh check and convert. Every bad file must end the
+// program with a message that names the file and the problem, and status 1;
+// nothing may crash. Files that are odd but usable must load and simulate
+// without a NaN.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "run_program.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string plumfold = PLUMFOLD_BINARY_DIR "/app/plumfold";
+const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
+const std::string meshTool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh";
+const std::string meshPath = "Objects/Objekt3.asc";  // the same path for both programs
+
+// A mesh file from its parts: the counts, then the vertex and face records.
+std::string meshText(const std::string& vertexCount, const std::string& vertices, const std::string& faceCount,
+                     const std::string& faces) {
+    return "test body\nVertices: " + vertexCount + " Faces: " + faceCount + "\nVertex List:\n" + vertices +
+           "Face list:\n" + faces;
+}
+
+const std::string tetraVertices =
+    "Vertex 0: X:0.0 Y:1.0 Z:0.0\n"
+    "Vertex 1: X:-1.0 Y:-1.0 Z:1.0\n"
+    "Vertex 2: X:1.0 Y:-1.0 Z:1.0\n"
+    "Vertex 3: X:0.0 Y:-1.0 Z:-1.0\n";
+const std::string tetraFaces =
+    "Face 0: A:0 B:1 C:2\n"
+    "Face 1: A:0 B:2 C:3\n"
+    "Face 2: A:0 B:3 C:1\n"
+    "Face 3: A:1 B:3 C:2\n";
+const std::string tetra = meshText("4", tetraVertices, "4", tetraFaces);
+
+// The tetrahedron with other vertex coordinates.
+std::string tetraWith(const std::string& v0, const std::string& v1, const std::string& v2, const std::string& v3) {
+    return meshText("4", "Vertex 0: " + v0 + "\nVertex 1: " + v1 + "\nVertex 2: " + v2 + "\nVertex 3: " + v3 + "\n",
+                    "4", tetraFaces);
+}
+
+// The tetrahedron's vertices with the given faces.
+std::string tetraFacesOf(const std::string& faceCount, const std::string& faces) {
+    return meshText("4", tetraVertices, faceCount, faces);
+}
+
+std::string garbage(size_t size) {
+    std::string bytes;
+    uint32_t state = 12345;
+    for (size_t i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes.push_back(static_cast<char>(state >> 24));
+    }
+    return bytes;
+}
+
+// What a rejected file must produce.
+struct Rejection {
+    std::string name;
+    std::string content;  // the mesh file's bytes
+    std::string message;  // the whole standard output, or its start when partial
+    bool partial = false;  // message is the start of the line, the problem follows
+    // What plumfold-mesh check says after its first line, when its own checks
+    // (not the reader) reject the file; empty: the reader's message above.
+    std::string checkSays = "";
+};
+
+void PrintTo(const Rejection& row, std::ostream* out) { *out << row.name; }
+
+const std::string notOpened = "Unable to open " + meshPath + " file.\n";
+const std::string formatError = "Error with object file! \n";
+const std::string unusable = "Unusable mesh file " + meshPath + ": ";
+
+std::vector<Rejection> rejections() {
+    return {
+        {"empty", "", formatError},
+        {"white_space_only", " \t\r\n\v\f \n", formatError},
+        {"truncated_in_the_vertex_list", tetra.substr(0, tetra.find("Vertex 2")), formatError},
+        {"truncated_in_the_face_list", tetra.substr(0, tetra.size() - 12), formatError},
+        {"binary_garbage", garbage(4096), formatError},
+        {"no_face_section", "Vertices: 4\nVertex List:\n" + tetraVertices, formatError},
+        {"count_larger_than_the_file", meshText("2000000000", tetraVertices, "0", ""),
+         unusable + "the count \"2000000000\" after \"Vertices:\" is more records", true},
+        {"count_beyond_32_bits", meshText("99999999999", tetraVertices, "0", ""),
+         unusable + "the count \"99999999999\"", true},
+        {"huge_face_count", tetraFacesOf("2147483647", tetraFaces),
+         unusable + "the count \"2147483647\" after \"Faces:\"", true},
+        {"huge_coordinate_token", tetraWith("X:" + std::string(100000, '7') + " Y:0 Z:0", "X:1 Y:1 Z:1",
+                                            "X:2 Y:2 Z:2", "X:3 Y:3 Z:3"),
+         unusable + "vertex 0 has coordinate \"X:" + std::string(38, '7') + "\", which is not a finite", true},
+        {"nan_coordinate", tetraWith("X:0 Y:nan Z:0", "X:1 Y:1 Z:1", "X:2 Y:2 Z:2", "X:3 Y:3 Z:3"),
+         unusable + "vertex 0 has coordinate \"Y:nan\"", true},
+        {"infinite_coordinate", tetraWith("X:0 Y:0 Z:0", "X:-inf Y:1 Z:1", "X:2 Y:2 Z:2", "X:3 Y:3 Z:3"),
+         unusable + "vertex 1 has coordinate \"X:-inf\"", true},
+        {"coordinate_beyond_float", tetraWith("X:0 Y:0 Z:0", "X:1 Y:1 Z:1", "X:2 Y:2 Z:2", "X:3 Y:3 Z:1e39"),
+         unusable + "vertex 3 has coordinate \"Z:1e39\"", true},
+        {"index_past_the_last_vertex", tetraFacesOf("1", "Face 0: A:0 B:1 C:4\n"),
+         unusable + "face 0 uses vertex index 4, outside 0 to 3", true, "error: 1 face corners name a vertex outside 0 to 3"},
+        {"negative_index", tetraFacesOf("1", "Face 0: A:0 B:-1 C:2\n"),
+         unusable + "face 0 uses vertex index -1, outside 0 to 3", true, "error: 1 face corners name a vertex outside"},
+        {"index_beyond_32_bits", tetraFacesOf("1", "Face 0: A:4294967296 B:1 C:2\n"),
+         unusable + "face 0 has vertex index 4294967296, which is outside any vertex range", true},
+        {"one_vertex", meshText("1", "Vertex 0: X:0 Y:0 Z:0\n", "0", ""),
+         unusable + "it has 1 vertices, but a body needs at least two", true, "error: the mesh has 1 vertices"},
+        {"no_vertices", meshText("0", "", "0", ""), unusable + "it has 0 vertices", true, "error: the mesh has 0 vertices"},
+    };
+}
+
+class RejectedFile : public testing::TestWithParam<Rejection> {};
+
+void expectRejected(const RunResult& run, const Rejection& row, const std::string& program) {
+    SCOPED_TRACE(program);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    if (row.partial) {
+        EXPECT_EQ(run.out.rfind(row.message, 0), 0u) << run.out;
+        EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << "one line: " << run.out;
+    } else {
+        EXPECT_EQ(run.out, row.message);
+    }
+    // A message that quotes the input stays readable however long the token.
+    EXPECT_LT(run.out.size(), 400u);
+}
+
+const std::string checking = "checking " + meshPath + " with the program's reader\n";
+
+TEST_P(RejectedFile, EndsEveryProgramWithOneLineAndStatusOne) {
+    const Rejection& row = GetParam();
+    ScratchDir dir;
+    dir.write(meshPath, row.content);
+    expectRejected(runProgram(sim, {meshPath, "10"}, dir.path), row, "plumfold-sim");
+    if (fs::exists(plumfold)) expectRejected(runProgram(plumfold, {}, dir.path), row, "plumfold");
+
+    // plumfold-mesh check names the file, then either the reader ends it with
+    // its own line or the checks list what is wrong.
+    RunResult check = runProgram(meshTool, {"check", meshPath}, dir.path);
+    EXPECT_EQ(check.status, 1) << check.out << check.err;
+    ASSERT_EQ(check.out.rfind(checking, 0), 0u) << check.out;
+    if (row.checkSays.empty()) {
+        RunResult rest = check;
+        rest.out = check.out.substr(checking.size());
+        expectRejected(rest, row, "plumfold-mesh check");
+    } else {
+        EXPECT_NE(check.out.find(row.checkSays), std::string::npos) << check.out;
+        EXPECT_NE(check.out.find("\nresult: NOT usable\n"), std::string::npos) << check.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BadMesh, RejectedFile, testing::ValuesIn(rejections()),
+                         [](const testing::TestParamInfo<Rejection>& info) { return info.param.name; });
+
+// Files that cannot be opened at all: no file, a directory, no permission.
+void expectNotOpened(const fs::path& workDir) {
+    for (const std::string& program : {sim, plumfold}) {
+        if (!fs::exists(program)) continue;
+        SCOPED_TRACE(program);
+        RunResult run = program == sim ? runProgram(sim, {meshPath, "10"}, workDir) : runProgram(plumfold, {}, workDir);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, notOpened);
+    }
+    RunResult check = runProgram(meshTool, {"check", meshPath}, workDir);
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out, checking + notOpened);
+    RunResult convert = runProgram(meshTool, {"convert", meshPath}, workDir);
+    EXPECT_EQ(convert.status, 1);
+    EXPECT_EQ(convert.out, "");
+    EXPECT_EQ(convert.err.rfind("plumfold-mesh: cannot open '" + meshPath + "': ", 0), 0u) << convert.err;
+}
+
+TEST(UnopenableMesh, MissingFile) {
+    ScratchDir dir;
+    fs::create_directories(dir.path / "Objects");
+    expectNotOpened(dir.path);
+}
+
+TEST(UnopenableMesh, DirectoryInPlaceOfTheFile) {
+    ScratchDir dir;
+    fs::create_directories(dir.path / meshPath);
+    expectNotOpened(dir.path);
+}
+
+TEST(UnopenableMesh, FileWithoutReadPermission) {
+    if (geteuid() == 0) GTEST_SKIP() << "running as root, where file permissions do not stop reading";
+    ScratchDir dir;
+    fs::permissions(dir.write(meshPath, tetra), fs::perms::none);
+    expectNotOpened(dir.path);
+}
+
+// Files that load: the simulator runs them and stays finite. The interactive
+// program is not run on them, since it would open its window.
+struct Outcome {
+    RunResult run;
+    std::string line(const std::string& key) const {
+        size_t at = run.out.find("\n" + key + " ");
+        if (at == std::string::npos) at = run.out.rfind(key + " ", 0) == 0 ? 0 : std::string::npos;
+        else ++at;
+        if (at == std::string::npos) return "";
+        return run.out.substr(at, run.out.find('\n', at) - at);
+    }
+};
+
+Outcome simulate(const std::string& content, const std::string& steps = "1000") {
+    ScratchDir dir;
+    dir.write(meshPath, content);
+    return {runProgram(sim, {meshPath, steps, "--stats"}, dir.path)};
+}
+
+TEST(OddButUsableMesh, FlatMeshHasNoPressureAndStaysFinite) {
+    Outcome o = simulate("Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
+                         "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n");
+    ASSERT_EQ(o.run.status, 0) << o.run.out << o.run.err;
+    EXPECT_EQ(o.line("volume"), "volume 0");
+    EXPECT_EQ(o.line("points"), "points 3 springs 3 faces 2");
+    EXPECT_EQ(o.line("finite"), "finite yes");
+}
+
+TEST(OddButUsableMesh, FlatMeshIsReportedNotUsableByTheChecker) {
+    ScratchDir dir;
+    dir.write(meshPath, "Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
+                        "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n");
+    RunResult check = runProgram(meshTool, {"check", meshPath}, dir.path);
+    EXPECT_EQ(check.status, 1);
+    EXPECT_NE(check.out.find("error: the enclosed volume is zero"), std::string::npos) << check.out;
+}
+
+TEST(OddButUsableMesh, BodyTooSmallForItsVolumeToHaveAnInverseStaysFinite) {
+    Outcome o = simulate(tetraWith("X:0 Y:1e-20 Z:0", "X:-1e-20 Y:-1e-20 Z:1e-20", "X:1e-20 Y:-1e-20 Z:1e-20",
+                                   "X:0 Y:-1e-20 Z:-1e-20"));
+    ASSERT_EQ(o.run.status, 0) << o.run.out << o.run.err;
+    EXPECT_EQ(o.line("finite"), "finite yes");
+    EXPECT_EQ(o.line("volume"), "volume 0");
+}
+
+TEST(OddButUsableMesh, VerticesCloserThanAnyFloatLengthStayFinite) {
+    Outcome o = simulate(tetraWith("X:0 Y:1 Z:0", "X:-1 Y:-1 Z:1", "X:0 Y:0 Z:0", "X:1e-40 Y:0 Z:0"));
+    ASSERT_EQ(o.run.status, 0) << o.run.out << o.run.err;
+    EXPECT_EQ(o.line("finite"), "finite yes");
+}
+
+TEST(OddButUsableMesh, CoincidentVerticesOnOneEdgeStayFiniteWhenDragged) {
+    // Vertices 2 and 3 share a position and an edge: a spring of rest length 0.
+    // A drag pulls them apart by less than any float length can express.
+    ScratchDir dir;
+    dir.write(meshPath, meshText("4", "0: X:0 Y:0 Z:0\n1: X:-1e-20 Y:-1e-20 Z:1e-20\n2: X:1 Y:0 Z:0\n3: X:1 Y:0 Z:0\n",
+                                 "2", "0: A:0 B:1 C:3\n1: A:3 B:0 C:2\n"));
+    dir.write("events", "1 press -2000 2600\n");
+    RunResult run = runProgram(sim, {meshPath, "2", "--events", "events", "--stats"}, dir.path);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("\nfinite yes\n"), std::string::npos) << run.out;
+}
+
+TEST(OddButUsableMesh, WindowsLineEndsHugeIgnoredTokensAndNoFacesLoad) {
+    std::string crlf;
+    for (char c : tetra) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    Outcome o = simulate(crlf);
+    EXPECT_EQ(o.run.status, 0);
+    EXPECT_EQ(o.line("points"), "points 4 springs 6 faces 4");
+
+    o = simulate(std::string(1 << 20, 'q') + "\n" + tetra);
+    EXPECT_EQ(o.run.status, 0);
+    EXPECT_EQ(o.line("points"), "points 4 springs 6 faces 4");
+
+    o = simulate(tetraFacesOf("0", ""));
+    EXPECT_EQ(o.run.status, 0);
+    EXPECT_EQ(o.line("points"), "points 4 springs 0 faces 0");
+    EXPECT_EQ(o.line("finite"), "finite yes");
+}
+
+// Foreign files given to plumfold-mesh convert: a message on standard error that
+// names the file and the problem, status 1, nothing written.
+TEST(BadForeignFile, ConvertSaysWhyAndWritesNothing) {
+    std::string stlHeader(80, ' ');
+    std::string overcounted = stlHeader + std::string("\xff\xff\xff\x7f", 4) + std::string(50, '\0');
+    struct Case {
+        std::string name, bytes, says;
+    };
+    const Case cases[] = {
+        {"empty.obj", "", "empty.obj: the file has no faces"},
+        {"garbage.obj", garbage(4096), "garbage.obj: "},
+        {"garbage.stl", garbage(4096), "garbage.stl: binary STL: "},
+        {"empty.stl", "", "empty.stl: "},
+        {"overcounted.stl", overcounted, "overcounted.stl: binary STL: the header says 2147483647 triangles"},
+        {"nan.obj", "v 0 0 0\nv 1 0 0\nv nan 1 0\nf 1 2 3\n", "nan.obj: line 3: "},
+        {"index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n", "index.obj: line 4: face uses vertex 7"},
+        {"huge.obj", "v " + std::string(100000, '1') + " 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "huge.obj: line 1: "},
+        {"point.obj", "v 1 1 1\nv 1 1 1\nv 1 1 1\nf 1 2 3\n", "point.obj: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir;
+        dir.write(c.name, c.bytes);
+        RunResult run = runProgram(meshTool, {"convert", c.name, "-o", "out.asc"}, dir.path);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind("plumfold-mesh: " + c.says, 0), 0u) << run.err;
+        EXPECT_LT(run.err.size(), 400u) << "a readable message";
+        EXPECT_FALSE(fs::exists(dir.path / "out.asc"));
+    }
+}
+
+// The simulator's other input, the drag events file.
+TEST(BadEventsFile, IsAUsageErrorThatNamesTheFile) {
+    ScratchDir dir;
+    dir.write(meshPath, tetra);
+    fs::create_directories(dir.path / "events-dir");
+    dir.write("bad-line", "0 press 300 300\n5 motion 1\n");
+    dir.write("backwards", "9 press 300 300\n5 release\n");
+    struct Case {
+        std::string file, says;
+    };
+    for (const Case& c : {Case{"missing", "cannot open events file 'missing'"},
+                          Case{"events-dir", "events file 'events-dir' is a directory"},
+                          Case{"bad-line", "events file 'bad-line', line 2: "},
+                          Case{"backwards", "events file 'backwards', line 2: step 5 comes after step 9"}}) {
+        RunResult run = runProgram(sim, {meshPath, "10", "--events", c.file}, dir.path);
+        EXPECT_EQ(run.status, 2) << c.file;
+        EXPECT_EQ(run.out, "") << c.file;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace
