@@ -12,10 +12,12 @@ void applyForce(const Spring& spring, MassPoint* points) {
     double length = std::sqrt(d.dot(d));
     if (length == 0.0 || std::isnan(length)) return;
     float lengthF = static_cast<float>(length);
+    float reciprocal = static_cast<float>(1.0 / lengthF);
+    if (!std::isfinite(reciprocal)) return;
     Vector3 v = a.velocity - b.velocity;
     float s = static_cast<float>(v.dot(d) * spring.damping / lengthF +
                                  (static_cast<double>(lengthF) - spring.restLength) * spring.stiffness);
-    Vector3 u = d * static_cast<float>(1.0 / lengthF);
+    Vector3 u = d * reciprocal;
     Vector3 f = u * s;
     a.force = a.force + (-1.0f * f);
     b.force = b.force + f;
@@ -30,8 +32,9 @@ void computeVolume(PressureBody& body) {
         double term = (x2 + x1 + x0) * face.area * face.normal.x * 0.333;
         body.volume = static_cast<float>(term + body.volume);
     }
-    bool pressureDefined = body.volume != 0.0f && std::isfinite(body.volume);
-    body.inverseVolume = pressureDefined ? static_cast<float>(1.0 / body.volume) : 0.0f;
+    float inverse = static_cast<float>(1.0 / body.volume);
+    bool pressureDefined = body.volume != 0.0f && std::isfinite(body.volume) && std::isfinite(inverse);
+    body.inverseVolume = pressureDefined ? inverse : 0.0f;
 }
 
 void applyWalls(MassPoint& point) {
@@ -69,7 +72,10 @@ void applyStretchLimit(const Spring& spring, MassPoint* points) {
     double deviation = std::fabs(length - spring.restLength);
     if (!(deviation > spring.maxDeviation)) return;
     float excess = static_cast<float>(deviation - spring.maxDeviation);
-    if (length != 0.0) d = d * static_cast<float>(1.0 / length);
+    if (length != 0.0) {
+        float reciprocal = static_cast<float>(1.0 / length);
+        if (std::isfinite(reciprocal)) d = d * reciprocal;
+    }
     Vector3 correction = d * static_cast<float>(excess * 0.5);
     if (a.mass != 0.0f) a.position = a.position - correction;
     if (b.mass != 0.0f) b.position = b.position + correction;

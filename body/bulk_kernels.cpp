@@ -32,6 +32,9 @@ void addSpringForces(const Spring* springs, size_t count, const PointState* stat
             std::sqrt(static_cast<double>(dz) * dz + static_cast<double>(dy) * dy + static_cast<double>(dx) * dx);
         if (!(length > 0.0)) continue;  // 0 or NaN: no direction, no force
         const float lengthF = static_cast<float>(length);
+        // Ends so close that 1 / length is no float have no usable direction either.
+        const float reciprocal = static_cast<float>(1.0 / lengthF);
+        if (!std::isfinite(reciprocal)) continue;
         const float wx = a.vx - b.vx, wy = a.vy - b.vy, wz = a.vz - b.vz;
         const double closing =
             static_cast<double>(wz) * dz + static_cast<double>(wy) * dy + static_cast<double>(wx) * dx;
@@ -39,7 +42,6 @@ void addSpringForces(const Spring* springs, size_t count, const PointState* stat
         const float magnitude = static_cast<float>(closing * spring.damping / lengthF +
                                                    (static_cast<double>(lengthF) - spring.restLength) *
                                                        spring.stiffness);
-        const float reciprocal = static_cast<float>(1.0 / lengthF);
         const float fx = (dx * reciprocal) * magnitude;
         const float fy = (dy * reciprocal) * magnitude;
         const float fz = (dz * reciprocal) * magnitude;
@@ -65,8 +67,10 @@ float faceGeometry(const Face* faces, size_t count, const PointState* state, flo
             std::sqrt(static_cast<double>(cz) * cz + static_cast<double>(cy) * cy + static_cast<double>(cx) * cx);
         area[f] = static_cast<float>(length);
         // The normal: c scaled by the float reciprocal of its length; a length
-        // of 0 or NaN leaves c as it is.
-        const float scale = length > 0.0 ? static_cast<float>(1.0 / length) : 1.0f;
+        // of 0 or NaN, or one so small that its reciprocal is no float, leaves
+        // c as it is.
+        const float reciprocal = static_cast<float>(1.0 / length);
+        const float scale = length > 0.0 && !std::isinf(reciprocal) ? reciprocal : 1.0f;
         nx[f] = cx * scale;
         ny[f] = cy * scale;
         nz[f] = cz * scale;

@@ -110,10 +110,13 @@ AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* st
     // One row (fx, fy, fz, −0) per spring; −0 leaves the unused float as it is.
     const Columns rows = transpose(fx, fy, fz, negativeZero);
     const __m128 toB[4] = {rows.x, rows.y, rows.z, rows.w};
-    // A length of 0 or NaN exerts nothing. (A float length is above 0 exactly
-    // when the double one is: a nonzero length is at least the largest
-    // |coordinate difference|, itself a float.)
-    const int acts = _mm_movemask_ps(_mm_cmp_ps(lengthF, _mm_setzero_ps(), _CMP_GT_OQ));
+    // A length of 0 or NaN exerts nothing, nor one so small that 1 / length is
+    // no float. (A float length is above 0 exactly when the double one is: a
+    // nonzero length is at least the largest |coordinate difference|, itself a
+    // float.)
+    const __m128 infinity = _mm_set1_ps(__builtin_inff());
+    const int acts = _mm_movemask_ps(_mm_and_ps(_mm_cmp_ps(lengthF, _mm_setzero_ps(), _CMP_GT_OQ),
+                                                _mm_cmp_ps(reciprocal, infinity, _CMP_LT_OQ)));
     for (size_t j = 0; j < group.lanes; ++j) {
         if (!(acts & (1 << j))) continue;
         float* a = forces + forceStride * group.spring[j]->pointA;
@@ -153,9 +156,12 @@ AVX2 inline void faceGroup(const Face* faces, size_t f, size_t count, const Poin
     const __m256d cxd = wide(cx), cyd = wide(cy), czd = wide(cz);
     const __m256d length = _mm256_sqrt_pd(dot(cxd, cyd, czd, cxd, cyd, czd));
     const __m128 faceArea = _mm256_cvtpd_ps(length);
-    // A length of 0 or NaN leaves c as it is (scaled by 1).
+    // A length of 0 or NaN, or one so small that its reciprocal is no float,
+    // leaves c as it is (scaled by 1).
     const __m256d divisor = _mm256_blendv_pd(one, length, _mm256_cmp_pd(length, _mm256_setzero_pd(), _CMP_GT_OQ));
-    const __m128 scale = _mm256_cvtpd_ps(_mm256_div_pd(one, divisor));
+    const __m128 reciprocal = _mm256_cvtpd_ps(_mm256_div_pd(one, divisor));
+    const __m128 scale = _mm_blendv_ps(_mm_set1_ps(1.0f), reciprocal,
+                                       _mm_cmp_ps(reciprocal, _mm_set1_ps(__builtin_inff()), _CMP_LT_OQ));
     const __m128 normalX = _mm_mul_ps(cx, scale);
     if (lanes == 4) {
         _mm_storeu_ps(area + f, faceArea);

@@ -21,8 +21,9 @@ bool limitStretch(const Spring& spring, PointState* state) {
     const double deviation = std::fabs(length - spring.restLength);
     if (!(deviation > spring.maxDeviation)) return false;
     const float excess = static_cast<float>(deviation - spring.maxDeviation);
-    if (length != 0.0) {
-        const float reciprocal = static_cast<float>(1.0 / length);
+    // Ends so close that 1 / length is no float are treated like coincident ones.
+    const float reciprocal = static_cast<float>(1.0 / length);
+    if (length != 0.0 && std::isfinite(reciprocal)) {
         dx = dx * reciprocal;
         dy = dy * reciprocal;
         dz = dz * reciprocal;
@@ -132,9 +133,11 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
     const float volume = kernels_->springsAndFaces(pass, marked);
     body.volume = volume;
     // A flat or broken body has no defined pressure: 0 switches it off instead of
-    // turning every force into infinity or NaN.
-    const bool pressureDefined = volume != 0.0f && std::isfinite(volume);
-    body.inverseVolume = pressureDefined ? static_cast<float>(1.0 / volume) : 0.0f;
+    // turning every force into infinity or NaN. That includes a volume so close
+    // to 0 that its inverse is no float.
+    const float inverse = static_cast<float>(1.0 / volume);
+    const bool pressureDefined = volume != 0.0f && std::isfinite(volume) && std::isfinite(inverse);
+    body.inverseVolume = pressureDefined ? inverse : 0.0f;
 
     // 6.-7. Pressure force of every face, and its corners' shares in order.
     kernels_->addFaceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(),

@@ -118,7 +118,7 @@ int32_t readPassCount(PassText& text, const char* fileName, const char* keyword)
     if (count <= 0) return count < INT32_MIN ? INT32_MIN : static_cast<int32_t>(count);
     long long limit = text.recordLimit();
     if (count > INT32_MAX || count > limit) {
-        rejectMesh(fileName, "the count \"%s\" after \"%s\" is more records than this file can hold (at most %lld); "
+        rejectMesh(fileName, "the count \"%.40s\" after \"%s\" is more records than this file can hold (at most %lld); "
                              "correct the count to the number of records",
                    token.c_str(), keyword, limit);
     }

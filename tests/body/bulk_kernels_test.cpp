@@ -25,9 +25,10 @@ struct Scene {
     std::vector<Face> faces;
 };
 
-// Points in a cube with random velocities; a few coincide. Springs between
-// random points (some from a point to itself), faces of random corners (some
-// repeated or collinear).
+// Points in a cube with random velocities; a few coincide, and points 5, 6 and
+// 18 lie closer together than any float length. Springs between random points
+// (some from a point to itself, some from 5 to 6), faces of random corners
+// (some repeated, some 5, 6, 18).
 Scene randomScene(size_t points, size_t springs, size_t faces, unsigned seed) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> coordinate(-3.0f, 3.0f);
@@ -37,12 +38,15 @@ Scene randomScene(size_t points, size_t springs, size_t faces, unsigned seed) {
         PointState p{coordinate(random), coordinate(random), coordinate(random), 1.0f,
                      coordinate(random), coordinate(random), coordinate(random), 1.0f};
         if (i % 7 == 3) p = scene.state[i - 1];  // coincident with the previous point
+        if (i % 13 == 5) p.x = p.y = p.z = 0.0f;  // with the next: closer than any float length
+        if (i % 13 == 6) p.x = 1e-40f, p.y = p.z = 0.0f;
         scene.state.push_back(p);
     }
     for (size_t s = 0; s < springs; ++s) {
         Spring spring;
         spring.pointA = pick(random);
         spring.pointB = s % 11 == 5 ? spring.pointA : pick(random);
+        if (s % 17 == 8) spring.pointA = 5, spring.pointB = 6;
         spring.stiffness = 121100.0f;
         spring.damping = 110.0f;
         spring.restLength = std::abs(coordinate(random));
@@ -55,6 +59,7 @@ Scene randomScene(size_t points, size_t springs, size_t faces, unsigned seed) {
         face.pointA = pick(random);
         face.pointB = f % 9 == 4 ? face.pointA : pick(random);
         face.pointC = pick(random);
+        if (f % 19 == 7) face.pointA = 5, face.pointB = 6, face.pointC = 18;
         scene.faces.push_back(face);
     }
     return scene;

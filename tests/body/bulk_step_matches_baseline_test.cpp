@@ -227,12 +227,17 @@ TEST(BulkStep, FollowsEditsOfTheRecordsBetweenSteps) {
 
 TEST(BulkStep, MatchesPlainLoopsOnDegenerateBodies) {
     // Repeated corners (a spring from a point to itself), coincident points (a
-    // spring of length 0) and a flat body (volume 0, no pressure).
+    // spring of length 0), points closer than any float length, and a flat
+    // body (volume 0, no pressure).
     MeshData data = makeIcosphere(1, 2.0f);
     data.faceIndices[1] = data.faceIndices[0];
     data.vertices[3 * 5] = data.vertices[3 * 6];
     data.vertices[3 * 5 + 1] = data.vertices[3 * 6 + 1];
     data.vertices[3 * 5 + 2] = data.vertices[3 * 6 + 2];
+    // Two corners of face 1 closer than any float length (1 / length overflows).
+    const int32_t near = data.faceIndices[3], nearer = data.faceIndices[4];
+    for (int k = 0; k < 3; ++k) data.vertices[3 * near + k] = data.vertices[3 * nearer + k] = 0.0f;
+    data.vertices[3 * nearer] = 1e-40f;
     runBoth(bodyFromMesh(data), 500, {{Event::Press, 10, 300, 300}}, 1);
 
     MeshData flat;
