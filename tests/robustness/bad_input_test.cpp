@@ -10,8 +10,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
-#include "run_program.h"
+#include "tests/support/process.h"
 
 namespace fs = std::filesystem;
 
@@ -116,7 +117,7 @@ std::vector<Rejection> rejections() {
 
 class RejectedFile : public testing::TestWithParam<Rejection> {};
 
-void expectRejected(const RunResult& run, const Rejection& row, const std::string& program) {
+void expectRejected(const Outcome& run, const Rejection& row, const std::string& program) {
     SCOPED_TRACE(program);
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     if (row.partial) {
@@ -133,18 +134,18 @@ const std::string checking = "checking " + meshPath + " with the program's reade
 
 TEST_P(RejectedFile, EndsEveryProgramWithOneLineAndStatusOne) {
     const Rejection& row = GetParam();
-    ScratchDir dir;
+    TempDir dir;
     dir.write(meshPath, row.content);
-    expectRejected(runProgram(sim, {meshPath, "10"}, dir.path), row, "plumfold-sim");
-    if (fs::exists(plumfold)) expectRejected(runProgram(plumfold, {}, dir.path), row, "plumfold");
+    expectRejected(runProgram({sim, meshPath, "10"}, dir.path.string()), row, "plumfold-sim");
+    if (fs::exists(plumfold)) expectRejected(runProgram({plumfold}, dir.path.string()), row, "plumfold");
 
     // plumfold-mesh check names the file, then either the reader ends it with
     // its own line or the checks list what is wrong.
-    RunResult check = runProgram(meshTool, {"check", meshPath}, dir.path);
+    Outcome check = runProgram({meshTool, "check", meshPath}, dir.path.string());
     EXPECT_EQ(check.status, 1) << check.out << check.err;
     ASSERT_EQ(check.out.rfind(checking, 0), 0u) << check.out;
     if (row.checkSays.empty()) {
-        RunResult rest = check;
+        Outcome rest = check;
         rest.out = check.out.substr(checking.size());
         expectRejected(rest, row, "plumfold-mesh check");
     } else {
@@ -157,120 +158,90 @@ INSTANTIATE_TEST_SUITE_P(BadMesh, RejectedFile, testing::ValuesIn(rejections()),
                          [](const testing::TestParamInfo<Rejection>& info) { return info.param.name; });
 
 // Files that cannot be opened at all: no file, a directory, no permission.
-void expectNotOpened(const fs::path& workDir) {
-    for (const std::string& program : {sim, plumfold}) {
-        if (!fs::exists(program)) continue;
-        SCOPED_TRACE(program);
-        RunResult run = program == sim ? runProgram(sim, {meshPath, "10"}, workDir) : runProgram(plumfold, {}, workDir);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.out, notOpened);
+TEST(UnopenableMesh, MissingDirectoryOrUnreadable) {
+    for (const std::string how : {"missing", "directory", "unreadable"}) {
+        SCOPED_TRACE(how);
+        if (how == "unreadable" && geteuid() == 0) continue;  // root reads whatever the permissions say
+        TempDir dir;
+        fs::create_directories(dir.path / (how == "directory" ? meshPath : "Objects"));
+        if (how == "unreadable") fs::permissions(dir.write(meshPath, tetra), fs::perms::none);
+        const std::string wd = dir.path.string();
+        for (const std::string& program : {sim, plumfold}) {
+            if (!fs::exists(program)) continue;
+            Outcome run = runProgram(program == sim ? std::vector<std::string>{sim, meshPath, "10"}
+                                                    : std::vector<std::string>{plumfold}, wd);
+            EXPECT_EQ(run.status, 1) << program;
+            EXPECT_EQ(run.out, notOpened);
+        }
+        Outcome check = runProgram({meshTool, "check", meshPath}, wd);
+        EXPECT_EQ(check.status, 1);
+        EXPECT_EQ(check.out, checking + notOpened);
+        Outcome convert = runProgram({meshTool, "convert", meshPath}, wd);
+        EXPECT_EQ(convert.status, 1);
+        EXPECT_EQ(convert.out, "");
+        EXPECT_EQ(convert.err.rfind("plumfold-mesh: cannot open '" + meshPath + "': ", 0), 0u) << convert.err;
     }
-    RunResult check = runProgram(meshTool, {"check", meshPath}, workDir);
-    EXPECT_EQ(check.status, 1);
-    EXPECT_EQ(check.out, checking + notOpened);
-    RunResult convert = runProgram(meshTool, {"convert", meshPath}, workDir);
-    EXPECT_EQ(convert.status, 1);
-    EXPECT_EQ(convert.out, "");
-    EXPECT_EQ(convert.err.rfind("plumfold-mesh: cannot open '" + meshPath + "': ", 0), 0u) << convert.err;
-}
-
-TEST(UnopenableMesh, MissingFile) {
-    ScratchDir dir;
-    fs::create_directories(dir.path / "Objects");
-    expectNotOpened(dir.path);
-}
-
-TEST(UnopenableMesh, DirectoryInPlaceOfTheFile) {
-    ScratchDir dir;
-    fs::create_directories(dir.path / meshPath);
-    expectNotOpened(dir.path);
-}
-
-TEST(UnopenableMesh, FileWithoutReadPermission) {
-    if (geteuid() == 0) GTEST_SKIP() << "running as root, where file permissions do not stop reading";
-    ScratchDir dir;
-    fs::permissions(dir.write(meshPath, tetra), fs::perms::none);
-    expectNotOpened(dir.path);
 }
 
 // Files that load: the simulator runs them and stays finite. The interactive
 // program is not run on them, since it would open its window.
-struct Outcome {
-    RunResult run;
-    std::string line(const std::string& key) const {
-        size_t at = run.out.find("\n" + key + " ");
-        if (at == std::string::npos) at = run.out.rfind(key + " ", 0) == 0 ? 0 : std::string::npos;
-        else ++at;
-        if (at == std::string::npos) return "";
-        return run.out.substr(at, run.out.find('\n', at) - at);
+std::string statsLine(const Outcome& run, const std::string& key) {
+    size_t at = ("\n" + run.out).find("\n" + key + " ");
+    return at == std::string::npos ? "" : run.out.substr(at, run.out.find('\n', at) - at);
+}
+
+TEST(OddButUsableMesh, LoadAndStayFinite) {
+    const std::string flat = "Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
+                             "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n";
+    std::string crlf;
+    for (char c : tetra) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    struct Case {
+        std::string name, content, points, volume;  // empty: not checked
+    };
+    const Case cases[] = {
+        {"flat, so no pressure", flat, "points 3 springs 3 faces 2", "volume 0"},
+        {"too small for its volume to have an inverse",
+         tetraWith("X:0 Y:1e-20 Z:0", "X:-1e-20 Y:-1e-20 Z:1e-20", "X:1e-20 Y:-1e-20 Z:1e-20", "X:0 Y:-1e-20 Z:-1e-20"),
+         "", "volume 0"},
+        {"vertices closer than any float length",
+         tetraWith("X:0 Y:1 Z:0", "X:-1 Y:-1 Z:1", "X:0 Y:0 Z:0", "X:1e-40 Y:0 Z:0"), "", ""},
+        {"Windows line ends", crlf, "points 4 springs 6 faces 4", ""},
+        {"huge ignored token", std::string(1 << 20, 'q') + "\n" + tetra, "points 4 springs 6 faces 4", ""},
+        {"no faces", tetraFacesOf("0", ""), "points 4 springs 0 faces 0", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write(meshPath, c.content);
+        Outcome run = runProgram({sim, meshPath, "1000", "--stats"}, dir.path.string());
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_EQ(statsLine(run, "finite"), "finite yes");
+        if (!c.points.empty()) {
+            EXPECT_EQ(statsLine(run, "points"), c.points);
+        }
+        if (!c.volume.empty()) {
+            EXPECT_EQ(statsLine(run, "volume"), c.volume);
+        }
     }
-};
 
-Outcome simulate(const std::string& content, const std::string& steps = "1000") {
-    ScratchDir dir;
-    dir.write(meshPath, content);
-    return {runProgram(sim, {meshPath, steps, "--stats"}, dir.path)};
-}
-
-TEST(OddButUsableMesh, FlatMeshHasNoPressureAndStaysFinite) {
-    Outcome o = simulate("Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
-                         "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n");
-    ASSERT_EQ(o.run.status, 0) << o.run.out << o.run.err;
-    EXPECT_EQ(o.line("volume"), "volume 0");
-    EXPECT_EQ(o.line("points"), "points 3 springs 3 faces 2");
-    EXPECT_EQ(o.line("finite"), "finite yes");
-}
-
-TEST(OddButUsableMesh, FlatMeshIsReportedNotUsableByTheChecker) {
-    ScratchDir dir;
-    dir.write(meshPath, "Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
-                        "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n");
-    RunResult check = runProgram(meshTool, {"check", meshPath}, dir.path);
+    // The checker, unlike the programs, turns the flat mesh away.
+    TempDir dir;
+    dir.write(meshPath, flat);
+    Outcome check = runProgram({meshTool, "check", meshPath}, dir.path.string());
     EXPECT_EQ(check.status, 1);
     EXPECT_NE(check.out.find("error: the enclosed volume is zero"), std::string::npos) << check.out;
-}
-
-TEST(OddButUsableMesh, BodyTooSmallForItsVolumeToHaveAnInverseStaysFinite) {
-    Outcome o = simulate(tetraWith("X:0 Y:1e-20 Z:0", "X:-1e-20 Y:-1e-20 Z:1e-20", "X:1e-20 Y:-1e-20 Z:1e-20",
-                                   "X:0 Y:-1e-20 Z:-1e-20"));
-    ASSERT_EQ(o.run.status, 0) << o.run.out << o.run.err;
-    EXPECT_EQ(o.line("finite"), "finite yes");
-    EXPECT_EQ(o.line("volume"), "volume 0");
-}
-
-TEST(OddButUsableMesh, VerticesCloserThanAnyFloatLengthStayFinite) {
-    Outcome o = simulate(tetraWith("X:0 Y:1 Z:0", "X:-1 Y:-1 Z:1", "X:0 Y:0 Z:0", "X:1e-40 Y:0 Z:0"));
-    ASSERT_EQ(o.run.status, 0) << o.run.out << o.run.err;
-    EXPECT_EQ(o.line("finite"), "finite yes");
 }
 
 TEST(OddButUsableMesh, CoincidentVerticesOnOneEdgeStayFiniteWhenDragged) {
     // Vertices 2 and 3 share a position and an edge: a spring of rest length 0.
     // A drag pulls them apart by less than any float length can express.
-    ScratchDir dir;
+    TempDir dir;
     dir.write(meshPath, meshText("4", "0: X:0 Y:0 Z:0\n1: X:-1e-20 Y:-1e-20 Z:1e-20\n2: X:1 Y:0 Z:0\n3: X:1 Y:0 Z:0\n",
                                  "2", "0: A:0 B:1 C:3\n1: A:3 B:0 C:2\n"));
     dir.write("events", "1 press -2000 2600\n");
-    RunResult run = runProgram(sim, {meshPath, "2", "--events", "events", "--stats"}, dir.path);
+    Outcome run = runProgram({sim, meshPath, "2", "--events", "events", "--stats"}, dir.path.string());
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("\nfinite yes\n"), std::string::npos) << run.out;
-}
-
-TEST(OddButUsableMesh, WindowsLineEndsHugeIgnoredTokensAndNoFacesLoad) {
-    std::string crlf;
-    for (char c : tetra) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    Outcome o = simulate(crlf);
-    EXPECT_EQ(o.run.status, 0);
-    EXPECT_EQ(o.line("points"), "points 4 springs 6 faces 4");
-
-    o = simulate(std::string(1 << 20, 'q') + "\n" + tetra);
-    EXPECT_EQ(o.run.status, 0);
-    EXPECT_EQ(o.line("points"), "points 4 springs 6 faces 4");
-
-    o = simulate(tetraFacesOf("0", ""));
-    EXPECT_EQ(o.run.status, 0);
-    EXPECT_EQ(o.line("points"), "points 4 springs 0 faces 0");
-    EXPECT_EQ(o.line("finite"), "finite yes");
+    EXPECT_EQ(statsLine(run, "finite"), "finite yes");
 }
 
 // Foreign files given to plumfold-mesh convert: a message on standard error that
@@ -294,9 +265,9 @@ TEST(BadForeignFile, ConvertSaysWhyAndWritesNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScratchDir dir;
+        TempDir dir;
         dir.write(c.name, c.bytes);
-        RunResult run = runProgram(meshTool, {"convert", c.name, "-o", "out.asc"}, dir.path);
+        Outcome run = runProgram({meshTool, "convert", c.name, "-o", "out.asc"}, dir.path.string());
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err.rfind("plumfold-mesh: " + c.says, 0), 0u) << run.err;
         EXPECT_LT(run.err.size(), 400u) << "a readable message";
@@ -306,7 +277,7 @@ TEST(BadForeignFile, ConvertSaysWhyAndWritesNothing) {
 
 // The simulator's other input, the drag events file.
 TEST(BadEventsFile, IsAUsageErrorThatNamesTheFile) {
-    ScratchDir dir;
+    TempDir dir;
     dir.write(meshPath, tetra);
     fs::create_directories(dir.path / "events-dir");
     dir.write("bad-line", "0 press 300 300\n5 motion 1\n");
@@ -318,7 +289,7 @@ TEST(BadEventsFile, IsAUsageErrorThatNamesTheFile) {
                           Case{"events-dir", "events file 'events-dir' is a directory"},
                           Case{"bad-line", "events file 'bad-line', line 2: "},
                           Case{"backwards", "events file 'backwards', line 2: step 5 comes after step 9"}}) {
-        RunResult run = runProgram(sim, {meshPath, "10", "--events", c.file}, dir.path);
+        Outcome run = runProgram({sim, meshPath, "10", "--events", c.file}, dir.path.string());
         EXPECT_EQ(run.status, 2) << c.file;
         EXPECT_EQ(run.out, "") << c.file;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;

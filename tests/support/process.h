@@ -1,7 +1,8 @@
 #pragma once
-// Test helpers: temporary folders, and running code or programs in a child
-// process with its standard output and error captured, so that tests can check
-// the exact lines and exit status of code that ends the process.
+// The tests' one way to run things: temporary folders, and code or a built
+// program run in a child process with its standard output and error captured,
+// so that tests can check the exact lines and exit status of code that ends the
+// process.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -25,8 +26,13 @@ struct TempDir {
         path = ::mkdtemp(pattern);
     }
     ~TempDir() {
+        namespace fs = std::filesystem;
         std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
+        // A test may have taken every permission away; give them back to clean up.
+        for (auto it = fs::recursive_directory_iterator(path, ignored); it != fs::recursive_directory_iterator();
+             it.increment(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -49,6 +55,7 @@ struct Outcome {
     int status = -1;  // exit status, or 128 + signal number
     std::string out;
     std::string err;
+    std::string all() const { return out + err; }  // for checks that do not care which stream
 };
 
 // Runs child() in a forked process (which ends with status 0 if child returns),
@@ -62,6 +69,8 @@ inline Outcome runChild(const std::function<void()>& child, const std::string& d
         ::alarm(60);
         int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
         if (!dir.empty() && ::chdir(dir.c_str()) != 0) ::_exit(126);
@@ -78,7 +87,7 @@ inline Outcome runChild(const std::function<void()>& child, const std::string& d
     return outcome;
 }
 
-// Runs a program in dir, with DISPLAY removed so no window can open.
+// Runs a program (args[0], a path) in dir, with DISPLAY removed so no window can open.
 inline Outcome runProgram(const std::vector<std::string>& args, const std::string& dir = "") {
     return runChild(
         [&] {
@@ -90,6 +99,14 @@ inline Outcome runProgram(const std::vector<std::string>& args, const std::strin
             ::_exit(127);
         },
         dir);
+}
+
+// program followed by the space-separated words of arguments, for runProgram.
+inline std::vector<std::string> command(const std::string& program, const std::string& arguments) {
+    std::vector<std::string> words = {program};
+    std::istringstream in(arguments);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
 }
 
 inline std::vector<std::string> splitLines(const std::string& text) {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "tool_test_support.h"
+#include "tests/support/process.h"
 #include "tools/mesh_checks.h"
 #include "tools/mesh_convert.h"
 #include "tools/mesh_generators.h"
@@ -224,24 +224,14 @@ TEST(Convert, ToolConvertsStlToAFileTheProgramReadsAndCheckAccepts) {
             for (int a = 0; a < 3; ++a) t[3 * c + a] = sphere.vertices[3 * sphere.faceIndices[f + c] + a];
         triangles.push_back(t);
     }
-    std::string in = tempPath("ball.stl").string(), out = tempPath("ball.asc").string();
-    writeBytes(in, binaryStl("solid ball", triangles, static_cast<uint32_t>(triangles.size())));
-    RunResult converted = runCommand(meshTool() + " convert " + in + " --fit 5 -o " + out);
-    ASSERT_EQ(converted.status, 0) << converted.output;
-    EXPECT_NE(converted.output.find("merged 798 coincident vertices"), std::string::npos) << converted.output;
-    RunResult check = runCommand(meshTool() + " check " + out);
-    EXPECT_EQ(check.status, 0) << check.output;
-    EXPECT_NE(check.output.find("vertices 162 faces 320"), std::string::npos) << check.output;
-    EXPECT_NE(check.output.find("springs 480"), std::string::npos) << check.output;
-
-    // A broken file is reported with its location and nothing is written.
-    std::filesystem::remove(in);
-    in = tempPath("broken.obj").string();
-    writeBytes(in, "v 0 0 0\nv 1 0 0\nf 1 2 3\n");
-    std::filesystem::remove(out);
-    RunResult bad = runCommand(meshTool() + " convert " + in + " -o " + out);
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.output.find("line 3: face uses vertex 3"), std::string::npos) << bad.output;
-    EXPECT_FALSE(std::filesystem::exists(out));
-    std::filesystem::remove(in);
+    TempDir dir;
+    const std::string tool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh", wd = dir.path.string();
+    dir.write("ball.stl", binaryStl("solid ball", triangles, static_cast<uint32_t>(triangles.size())));
+    Outcome converted = runProgram({tool, "convert", "ball.stl", "--fit", "5", "-o", "ball.asc"}, wd);
+    ASSERT_EQ(converted.status, 0) << converted.all();
+    EXPECT_NE(converted.all().find("merged 798 coincident vertices"), std::string::npos) << converted.all();
+    Outcome check = runProgram({tool, "check", "ball.asc"}, wd);
+    EXPECT_EQ(check.status, 0) << check.all();
+    EXPECT_NE(check.out.find("vertices 162 faces 320"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("springs 480"), std::string::npos) << check.out;
 }

@@ -6,11 +6,31 @@
 #include <cstring>
 #include <limits>
 
-#include "tool_test_support.h"
+#include "mesh/mesh_file.h"
+#include "tests/support/process.h"
+#include "tools/mesh_data.h"
 #include "tools/mesh_checks.h"
 #include "tools/mesh_generators.h"
 
 namespace {
+
+const std::string meshTool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh";
+
+// Writes the mesh with the tools' writer and reads it back with the program's reader.
+MeshFile writeAndRead(const MeshData& mesh) {
+    TempDir dir;
+    std::string path = (dir.path / "mesh.asc").string();
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    bool ok = out != nullptr && writeMesh(out, mesh, "test mesh");
+    if (out != nullptr) std::fclose(out);
+    MeshFile file;
+    if (!ok) return file;
+    file.fileName = path.c_str();
+    file.readVertices();
+    file.readFaces();
+    file.fileName = nullptr;
+    return file;
+}
 
 void expectSound(const MeshData& mesh, int32_t vertices, int32_t faces, double expectedVolume) {
     MeshReport r = checkMesh(mesh);
@@ -46,7 +66,7 @@ TEST(Generators, IcospheresAreClosedOutwardAndReadBackExactly) {
         int32_t quarter = 1 << (2 * level);
         MeshData mesh = makeIcosphere(level, 1.7f);
         expectSound(mesh, 10 * quarter + 2, 20 * quarter, 4.0 / 3.0 * pi * 1.7 * 1.7 * 1.7);
-        expectBitIdentical(mesh, writeAndRead(mesh, "ico.asc"));
+        expectBitIdentical(mesh, writeAndRead(mesh));
     }
 }
 
@@ -56,7 +76,7 @@ TEST(Generators, CubesAreClosedOutwardAndReadBackExactly) {
         MeshData mesh = makeCube(3.0f, divisions);
         expectSound(mesh, 6 * divisions * divisions + 2, 12 * divisions * divisions, 27.0);
         EXPECT_NEAR(checkMesh(mesh).volume, 27.0, 1e-9);
-        expectBitIdentical(mesh, writeAndRead(mesh, "cube.asc"));
+        expectBitIdentical(mesh, writeAndRead(mesh));
     }
 }
 
@@ -75,7 +95,7 @@ TEST(Generators, ToriAreClosedOutwardAndReadBackExactly) {
         if (segments > 20) {
             EXPECT_NEAR(r.volume, exact, exact * 0.12);
         }
-        expectBitIdentical(mesh, writeAndRead(mesh, "torus.asc"));
+        expectBitIdentical(mesh, writeAndRead(mesh));
     }
 }
 
@@ -89,19 +109,18 @@ TEST(Generators, AwkwardCoordinatesSurviveTheTextRoundTrip) {
                       123456.789f, -9.87654321e-20f, 4.5f};
     for (float v : values) mesh.vertices.push_back(v);
     mesh.faceIndices = {0, 1, 2, 3, 2, 1};
-    expectBitIdentical(mesh, writeAndRead(mesh, "awkward.asc"));
+    expectBitIdentical(mesh, writeAndRead(mesh));
 }
 
 TEST(Generators, ToolWritesGeneratedMeshesThatCheckAccepts) {
     for (std::string arguments : {"sphere 3 2", "cube 2.5 4", "torus 2 0.8 32 12"}) {
         SCOPED_TRACE(arguments);
-        std::string path = tempPath("generated.asc").string();
-        RunResult made = runCommand(meshTool() + " " + arguments + " -o " + path);
-        ASSERT_EQ(made.status, 0) << made.output;
-        RunResult check = runCommand(meshTool() + " check " + path);
-        EXPECT_EQ(check.status, 0) << check.output;
-        EXPECT_NE(check.output.find("result: usable"), std::string::npos) << check.output;
-        std::filesystem::remove(path);
+        TempDir dir;
+        Outcome made = runProgram(command(meshTool, arguments + " -o generated.asc"), dir.path.string());
+        ASSERT_EQ(made.status, 0) << made.all();
+        Outcome check = runProgram({meshTool, "check", "generated.asc"}, dir.path.string());
+        EXPECT_EQ(check.status, 0) << check.all();
+        EXPECT_NE(check.out.find("result: usable"), std::string::npos) << check.out;
     }
 }
 
@@ -126,8 +145,8 @@ TEST(Generators, ToolRejectsBadArgumentsClearly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        RunResult run = runCommand(meshTool() + " " + c.arguments);
+        Outcome run = runProgram(command(meshTool, c.arguments));
         EXPECT_EQ(run.status, 2);
-        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+        EXPECT_NE(run.all().find(c.message), std::string::npos) << run.all();
     }
 }

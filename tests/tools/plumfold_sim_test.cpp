@@ -1,5 +1,6 @@
 // plumfold-sim as a process: its arguments, its output, the recorded drag
 // trajectories, and the same trajectories from a build without optimisation.
+// Bad mesh and events files are with the other bad inputs in tests/robustness/.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -30,8 +31,6 @@ TEST(PlumfoldSim, HelpAndBadArguments) {
     EXPECT_NE(help.out.find("Usage: plumfold-sim MESH STEPS"), std::string::npos);
     EXPECT_NE(help.out.find("--events"), std::string::npos);
 
-    TempDir dir;
-    std::string events = dir.write("events", "0 press 1 2\n# fine\n\n5 motion 3\n");
     const std::string tetra = reference + "tetra.asc";
     struct Case {
         std::vector<std::string> args;
@@ -47,8 +46,6 @@ TEST(PlumfoldSim, HelpAndBadArguments) {
         {{sim, tetra, "99999999999999999999999"}, "STEPS"},
         {{sim, tetra, "1", "--fast"}, "'--fast'"},
         {{sim, tetra, "1", "--events"}, "--events"},
-        {{sim, tetra, "1", "--events", (dir.path / "missing").string()}, "missing"},
-        {{sim, tetra, "1", "--events", events}, "line 4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.size() > 2 ? c.args[2] : "few arguments");
@@ -57,18 +54,6 @@ TEST(PlumfoldSim, HelpAndBadArguments) {
         EXPECT_EQ(o.out, "");
         EXPECT_NE(o.err.find(c.mentions), std::string::npos) << o.err;
     }
-}
-
-TEST(PlumfoldSim, MeshErrorsAsInTheProgram) {
-    TempDir dir;
-    Outcome o = runProgram({sim, "Objects/Objekt3.asc", "10"}, dir.path.string());
-    EXPECT_EQ(o.out, "Unable to open Objects/Objekt3.asc file.\n");
-    EXPECT_EQ(o.status, 1);
-
-    std::string truncated = dir.write("short.asc", "Vertices: 2 Vertex List: 0: X:1");
-    o = runProgram({sim, truncated, "10"});
-    EXPECT_EQ(o.out, "Error with object file! \n");
-    EXPECT_EQ(o.status, 1);
 }
 
 TEST(PlumfoldSim, DumpsEveryPointAndEndsWithTheChecksum) {

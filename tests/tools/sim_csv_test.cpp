@@ -5,12 +5,12 @@
 #include <sstream>
 #include <vector>
 
-#include "tool_test_support.h"
+#include "tests/support/process.h"
 
 namespace {
 
-std::string sim() { return PLUMFOLD_BINARY_DIR "/tools/plumfold-sim"; }
-std::string mesh() { return PLUMFOLD_SOURCE_DIR "/tests/data/reference/ico1.asc"; }
+const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
+const std::string mesh = PLUMFOLD_SOURCE_DIR "/tests/data/reference/ico1.asc";
 
 std::string lastLine(const std::string& text) {
     std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
@@ -20,12 +20,13 @@ std::string lastLine(const std::string& text) {
 }  // namespace
 
 TEST(SimCsv, SamplesEveryNStepsAndTheLastWithoutChangingTheTrajectory) {
-    std::string csv = tempPath("run.csv").string();
-    RunResult plain = runCommand(sim() + " " + mesh() + " 230");
-    RunResult sampled = runCommand(sim() + " " + mesh() + " 230 --csv 50 --csv-file " + csv);
-    ASSERT_EQ(plain.status, 0) << plain.output;
-    ASSERT_EQ(sampled.status, 0) << sampled.output;
-    EXPECT_EQ(lastLine(plain.output), lastLine(sampled.output));  // the checksum
+    TempDir dir;
+    std::string csv = (dir.path / "run.csv").string();
+    Outcome plain = runProgram({sim, mesh, "230"});
+    Outcome sampled = runProgram({sim, mesh, "230", "--csv", "50", "--csv-file", csv});
+    ASSERT_EQ(plain.status, 0) << plain.all();
+    ASSERT_EQ(sampled.status, 0) << sampled.all();
+    EXPECT_EQ(lastLine(plain.out), lastLine(sampled.out));  // the checksum
 
     std::ifstream in(csv);
     std::string line;
@@ -52,19 +53,16 @@ TEST(SimCsv, SamplesEveryNStepsAndTheLastWithoutChangingTheTrajectory) {
     EXPECT_LT(rows[2][6], rows[0][6]);  // it falls
 
     // The first and last rows' volumes are the ones the plain runs print.
-    RunResult start = runCommand(sim() + " " + mesh() + " 0");
-    EXPECT_NE(start.output.find("volume "), std::string::npos);
-    double startVolume = std::stod(start.output.substr(start.output.find("volume ") + 7));
-    double endVolume = std::stod(plain.output.substr(plain.output.find("volume ") + 7));
-    EXPECT_EQ(rows.front()[2], startVolume);
-    EXPECT_EQ(rows.back()[2], endVolume);
-    std::filesystem::remove(csv);
+    Outcome start = runProgram({sim, mesh, "0"});
+    ASSERT_NE(start.out.find("volume "), std::string::npos);
+    EXPECT_EQ(rows.front()[2], std::stod(start.out.substr(start.out.find("volume ") + 7)));
+    EXPECT_EQ(rows.back()[2], std::stod(plain.out.substr(plain.out.find("volume ") + 7)));
 }
 
 TEST(SimCsv, RejectsAZeroOrMissingInterval) {
     for (const char* arguments : {" 10 --csv 0", " 10 --csv", " 10 --csv x"}) {
-        RunResult run = runCommand(sim() + " " + mesh() + arguments);
-        EXPECT_EQ(run.status, 2) << arguments << run.output;
-        EXPECT_NE(run.output.find("--csv needs"), std::string::npos) << run.output;
+        Outcome run = runProgram(command(sim, mesh + arguments));
+        EXPECT_EQ(run.status, 2) << arguments << run.all();
+        EXPECT_NE(run.err.find("--csv needs"), std::string::npos) << run.all();
     }
 }
