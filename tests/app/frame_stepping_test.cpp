@@ -28,23 +28,13 @@ struct FakeRun {
 };
 }  // namespace
 
-TEST(BatchRule, OneStepPlusOnePerWholeFiftyMilliseconds) {
-    EXPECT_EQ(stepsForBatch(0), 1);
-    EXPECT_EQ(stepsForBatch(49), 1);
-    EXPECT_EQ(stepsForBatch(50), 2);
-    EXPECT_EQ(stepsForBatch(99), 2);
-    EXPECT_EQ(stepsForBatch(120), 3);
-    EXPECT_EQ(stepsForBatch(949), 19);
-    // The quotient truncates towards zero: a slightly negative reading still steps once.
-    EXPECT_EQ(stepsForBatch(-49), 1);
-    EXPECT_EQ(stepsForBatch(-50), 0);
-    EXPECT_EQ(stepsForBatch(INT32_MIN), 0);
-}
-
-TEST(BatchRule, LongBatchesAreCapped) {
-    EXPECT_EQ(stepsForBatch(950), maxStepsPerBatch);
-    EXPECT_EQ(stepsForBatch(60000), maxStepsPerBatch);
-    EXPECT_EQ(stepsForBatch(INT32_MAX), maxStepsPerBatch);
+// One step plus one per whole 50 ms, capped. The quotient truncates towards
+// zero: a slightly negative reading still steps once.
+TEST(BatchRule, OneStepPlusOnePerWholeFiftyMillisecondsCapped) {
+    const int32_t cases[][2] = {{0, 1},   {49, 1},  {50, 2},  {99, 2},        {120, 3},        {949, 19},
+                                {-49, 1}, {-50, 0}, {INT32_MIN, 0}, {950, maxStepsPerBatch},
+                                {60000, maxStepsPerBatch}, {INT32_MAX, maxStepsPerBatch}};
+    for (const auto& [ticks, steps] : cases) EXPECT_EQ(stepsForBatch(ticks), steps) << ticks;
 }
 
 TEST(BatchRule, TickDifferencesSurviveTheCounterWrapping) {

@@ -8,12 +8,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <thread>
 #include <vector>
 
-namespace fs = std::filesystem;
 
 std::string missingGuiTools() {
     const char* tools[][2] = {{"Xvfb", "xvfb"},       {"xdotool", "xdotool"}, {"xwininfo", "x11-utils"},
@@ -82,22 +80,12 @@ std::string VirtualDisplay::run(const std::string& command) const {
 }
 
 DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
-    char pattern[] = "/tmp/plumfold-gui-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return;
-    workDir = pattern;
-    fs::create_directories(workDir / "Objects");
-    std::FILE* file = std::fopen((workDir / "Objects" / "Objekt3.asc").c_str(), "w");
+    std::string meshPath = workDir.write("Objects/Objekt3.asc", "");
+    std::FILE* file = std::fopen(meshPath.c_str(), "w");
     if (file == nullptr) return;
     bool written = writeMesh(file, mesh, "window test body");
     if (std::fclose(file) != 0 || !written) return;
-    std::string binary = PLUMFOLD_BINARY_DIR "/app/plumfold";
-    pid = fork();
-    if (pid == 0) {
-        if (chdir(workDir.c_str()) != 0) _exit(126);
-        int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
+    auto run = [&display] {
         setenv("DISPLAY", display.name.c_str(), 1);
         // In a sanitizer build the GL driver's own allocations show up as leaks at
         // exit, from a library already unloaded and so without frames to suppress
@@ -105,9 +93,13 @@ DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
         const char* lsan = getenv("LSAN_OPTIONS");
         std::string leakOptions = std::string(lsan != nullptr ? lsan : "") + ":detect_leaks=0";
         setenv("LSAN_OPTIONS", leakOptions.c_str(), 1);
-        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        const char* binary = PLUMFOLD_BINARY_DIR "/app/plumfold";
+        execl(binary, binary, static_cast<char*>(nullptr));
         _exit(127);
-    }
+    };
+    // No time limit: the test ends the demo, or the destructor kills it.
+    pid = startChild(run, (workDir.path / "stdout.txt").string(), (workDir.path / "stderr.txt").string(),
+                     workDir.path.string(), 0);
 }
 
 DemoProcess::~DemoProcess() {
@@ -115,21 +107,10 @@ DemoProcess::~DemoProcess() {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    std::error_code ignored;
-    if (!workDir.empty()) fs::remove_all(workDir, ignored);
 }
 
-namespace {
-std::string fileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-}  // namespace
-
-std::string DemoProcess::output() const { return fileText(workDir / "stdout.txt"); }
-std::string DemoProcess::errors() const { return fileText(workDir / "stderr.txt"); }
+std::string DemoProcess::output() const { return readFile((workDir.path / "stdout.txt").string()); }
+std::string DemoProcess::errors() const { return readFile((workDir.path / "stderr.txt").string()); }
 
 bool DemoProcess::ended() {
     if (exitStatus || signalled) return true;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/process.h"
 #include "tools/mesh_data.h"
 
 // Names of the X tools the window tests need that are not on PATH, with the
@@ -38,7 +39,7 @@ struct VirtualDisplay {
 // Killed on destruction.
 struct DemoProcess {
     pid_t pid = -1;
-    std::filesystem::path workDir;
+    TempDir workDir;
     std::optional<int> exitStatus;  // set once the process ended normally
     bool signalled = false;
 

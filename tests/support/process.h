@@ -58,15 +58,15 @@ struct Outcome {
     std::string all() const { return out + err; }  // for checks that do not care which stream
 };
 
-// Runs child() in a forked process (which ends with status 0 if child returns),
-// in folder dir when given. A child that runs away is stopped after a minute.
-inline Outcome runChild(const std::function<void()>& child, const std::string& dir = "") {
-    TempDir capture;
-    std::string outPath = (capture.path / "out").string(), errPath = (capture.path / "err").string();
+// Starts child() in a forked process (which ends with status 0 if child returns)
+// in folder dir when given, standard output and error written to the two files.
+// A child that runs away is stopped after `limit` seconds.
+inline pid_t startChild(const std::function<void()>& child, const std::string& outPath, const std::string& errPath,
+                        const std::string& dir = "", unsigned limit = 60) {
     std::fflush(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
-        ::alarm(60);
+        ::alarm(limit);
         int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int in = ::open("/dev/null", O_RDONLY);
@@ -78,6 +78,14 @@ inline Outcome runChild(const std::function<void()>& child, const std::string& d
         std::fflush(nullptr);
         ::_exit(0);
     }
+    return pid;
+}
+
+// Runs child() as startChild does and waits for it.
+inline Outcome runChild(const std::function<void()>& child, const std::string& dir = "") {
+    TempDir capture;
+    std::string outPath = (capture.path / "out").string(), errPath = (capture.path / "err").string();
+    pid_t pid = startChild(child, outPath, errPath, dir);
     int raw = 0;
     ::waitpid(pid, &raw, 0);
     Outcome outcome;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
 const std::string simO0 = PLUMFOLD_BINARY_DIR "/tests/tools/plumfold-sim-O0";
 const std::string reference = PLUMFOLD_SOURCE_DIR "/tests/data/reference/";
 const std::string golden = PLUMFOLD_SOURCE_DIR "/tests/data/golden/";
+const std::string ico1 = reference + "ico1.asc";
 
 std::string lastLine(const std::string& text) {
     std::vector<std::string> lines = splitLines(text);
@@ -46,11 +48,14 @@ TEST(PlumfoldSim, HelpAndBadArguments) {
         {{sim, tetra, "99999999999999999999999"}, "STEPS"},
         {{sim, tetra, "1", "--fast"}, "'--fast'"},
         {{sim, tetra, "1", "--events"}, "--events"},
+        {{sim, tetra, "1", "--csv"}, "--csv needs"},
+        {{sim, tetra, "1", "--csv", "0"}, "--csv needs"},
+        {{sim, tetra, "1", "--csv", "x"}, "--csv needs"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.size() > 2 ? c.args[2] : "few arguments");
+        SCOPED_TRACE(testing::PrintToString(c.args));
         Outcome o = runProgram(c.args);
-        EXPECT_NE(o.status, 0);
+        EXPECT_EQ(o.status, 2);  // a usage error
         EXPECT_EQ(o.out, "");
         EXPECT_NE(o.err.find(c.mentions), std::string::npos) << o.err;
     }
@@ -111,4 +116,45 @@ TEST(PlumfoldSim, UnoptimisedBuildGivesTheSameBits) {
         EXPECT_GE(splitLines(a.out).size(), 6u);
         EXPECT_EQ(a.out, b.out);
     }
+}
+
+// --csv: the samples describe the run without changing it.
+TEST(PlumfoldSim, CsvSamplesEveryNStepsAndTheLastWithoutChangingTheTrajectory) {
+    TempDir dir;
+    std::string csv = (dir.path / "run.csv").string();
+    Outcome plain = runProgram({sim, ico1, "230"});
+    Outcome sampled = runProgram({sim, ico1, "230", "--csv", "50", "--csv-file", csv});
+    ASSERT_EQ(plain.status, 0) << plain.all();
+    ASSERT_EQ(sampled.status, 0) << sampled.all();
+    EXPECT_EQ(lastLine(plain.out), lastLine(sampled.out));  // the checksum
+
+    std::ifstream in(csv);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "step,time,volume,min_y,max_y,centroid_x,centroid_y,centroid_z");
+    std::vector<std::vector<double>> rows;
+    while (std::getline(in, line)) {
+        std::vector<double> row;
+        std::stringstream fields(line);
+        std::string field;
+        while (std::getline(fields, field, ',')) row.push_back(std::stod(field));
+        ASSERT_EQ(row.size(), 8u) << line;
+        rows.push_back(row);
+    }
+    ASSERT_EQ(rows.size(), 6u);
+    const double steps[] = {0, 50, 100, 150, 200, 230};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i][0], steps[i]);
+        EXPECT_DOUBLE_EQ(rows[i][1], steps[i] * 0.001);
+        EXPECT_LE(rows[i][3], rows[i][6]);  // lowest <= centroid <= highest
+        EXPECT_LE(rows[i][6], rows[i][4]);
+        EXPECT_GE(rows[i][3], -4.5);
+    }
+    EXPECT_LT(rows[2][6], rows[0][6]);  // it falls
+
+    // The first and last rows' volumes are the ones the plain runs print.
+    Outcome start = runProgram({sim, ico1, "0"});
+    ASSERT_NE(start.out.find("volume "), std::string::npos);
+    EXPECT_EQ(rows.front()[2], std::stod(start.out.substr(start.out.find("volume ") + 7)));
+    EXPECT_EQ(rows.back()[2], std::stod(plain.out.substr(plain.out.find("volume ") + 7)));
 }
