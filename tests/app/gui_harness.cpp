@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-
 std::string missingGuiTools() {
     const char* tools[][2] = {{"Xvfb", "xvfb"},       {"xdotool", "xdotool"}, {"xwininfo", "x11-utils"},
                               {"xwd", "x11-apps"},     {"xwdtopnm", "netpbm"}};
@@ -68,15 +67,7 @@ VirtualDisplay::~VirtualDisplay() {
 }
 
 std::string VirtualDisplay::run(const std::string& command) const {
-    std::string line = "DISPLAY=" + name + " " + command + " 2>/dev/null";
-    std::FILE* pipe = popen(line.c_str(), "r");
-    if (pipe == nullptr) return {};
-    std::string result;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.append(buffer, n);
-    pclose(pipe);
-    return result;
+    return runProgram({"/bin/sh", "-c", "DISPLAY=" + name + " " + command}).out;
 }
 
 DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
