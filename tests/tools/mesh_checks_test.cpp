@@ -43,59 +43,45 @@ TEST(MeshChecks, SoundMeshHasNoFindings) {
     EXPECT_TRUE(judge(makeIcosphere(2, 4.9f)).empty());  // 4.41 after the scene's scale: still inside
 }
 
+// Each fault in an otherwise sound tetrahedron gives its own finding, with its
+// count, and not the finding of a fault it does not have.
 TEST(MeshChecks, FindsEachFaultThatBreaksTheBody) {
-    MeshData open = tetra();
+    MeshData open = tetra(), flipped = tetra(), inward = tetra(), repeated = tetra(), sliver = tetra(),
+             twin = tetra(), loose = tetra(), outOfRange = tetra();
     open.faceIndices.resize(9);
-    MeshReport r = checkMesh(open);
-    EXPECT_EQ(r.openEdges, 3);
-    EXPECT_TRUE(hasFinding(judge(open), "not closed", true));
-
-    MeshData flipped = tetra();
     std::swap(flipped.faceIndices[1], flipped.faceIndices[2]);
-    r = checkMesh(flipped);
-    EXPECT_EQ(r.misorientedEdges, 3);
-    EXPECT_TRUE(r.closed());
-    EXPECT_TRUE(hasFinding(judge(flipped), "winding is inconsistent", true));
-
-    MeshData inward = tetra();
     for (size_t f = 0; f < inward.faceIndices.size(); f += 3) std::swap(inward.faceIndices[f + 1], inward.faceIndices[f + 2]);
-    r = checkMesh(inward);
-    EXPECT_TRUE(r.consistentlyWound());
-    EXPECT_NEAR(r.volume, -4.0 / 3.0, 1e-12);
-    EXPECT_TRUE(hasFinding(judge(inward), "wound inwards", true));
-
-    MeshData repeated = tetra();
     repeated.faceIndices.insert(repeated.faceIndices.end(), {2, 2, 3});
-    EXPECT_EQ(checkMesh(repeated).repeatedIndexFaces, 1);
-    EXPECT_TRUE(hasFinding(judge(repeated), "list a vertex twice (first: face 4)", true));
-
-    // A sliver: a fifth vertex on the edge 1-2 splits two faces into four, one of
-    // them of zero area, while the surface stays closed.
-    MeshData sliver = tetra();
+    // A fifth vertex on the edge 1-2 splits two faces into four, one of them of
+    // zero area, while the surface stays closed.
     sliver.vertices.insert(sliver.vertices.end(), {0, -1, 1});
     sliver.faceIndices = {0, 1, 4, 0, 4, 2, 0, 2, 3, 0, 3, 1, 1, 3, 4, 4, 3, 2, 1, 4, 2, 1, 2, 4};
-    r = checkMesh(sliver);
-    EXPECT_EQ(r.zeroAreaFaces, 2);
-    EXPECT_TRUE(hasFinding(judge(sliver), "zero area", false));
-
-    MeshData twin = tetra();
     twin.vertices.insert(twin.vertices.end(), {-1, -1, 1});
     twin.faceIndices[3 * 3] = 4;  // face 3 uses the twin of vertex 1
-    r = checkMesh(twin);
-    EXPECT_EQ(r.duplicatePositions, 1);
-    EXPECT_TRUE(hasFinding(judge(twin), "repeat the position", true));
-
-    MeshData loose = tetra();
     loose.vertices.insert(loose.vertices.end(), {0.5f, 0.5f, 0.5f});
-    EXPECT_TRUE(hasFinding(judge(loose), "belong to no face", false));
-    EXPECT_FALSE(hasFinding(judge(loose), "", true));
-
-    MeshData outOfRange = tetra();
     outOfRange.faceIndices[7] = 4;
-    r = checkMesh(outOfRange);
-    EXPECT_EQ(r.indicesOutOfRange, 1);
-    EXPECT_EQ(r.firstBadIndexFace, 2);
-    EXPECT_TRUE(hasFinding(judge(outOfRange), "outside 0 to 3 (first in face 2)", true));
+    struct Case {
+        const char* name;
+        const MeshData& mesh;
+        const char* words;
+        bool breaking;
+        const char* notFound = nullptr;  // a breaking finding that must be absent ("": any)
+    };
+    for (const Case& c : {Case{"open", open, "not closed: 3 edges belong to one face only", true},
+                          Case{"flipped", flipped, "winding is inconsistent: 3", true, "not closed"},
+                          Case{"inward", inward, "wound inwards", true, "inconsistent"},
+                          Case{"repeated", repeated, "1 faces list a vertex twice (first: face 4)", true},
+                          Case{"sliver", sliver, "2 faces have zero area", false},
+                          Case{"twin", twin, "1 vertices repeat the position", true},
+                          Case{"loose", loose, "1 vertices belong to no face", false, ""},
+                          Case{"out of range", outOfRange, "1 face corners name a vertex outside 0 to 3 (first in face 2)", true}}) {
+        SCOPED_TRACE(c.name);
+        std::vector<CheckFinding> findings = judge(c.mesh);
+        EXPECT_TRUE(hasFinding(findings, c.words, c.breaking));
+        if (c.notFound != nullptr) {
+            EXPECT_FALSE(hasFinding(findings, c.notFound, true));
+        }
+    }
 }
 
 TEST(MeshChecks, BoundingBoxIsJudgedAfterTheScenesScale) {
