@@ -192,4 +192,16 @@ TEST_F(DemoWindow, EscapeDuringADragEndsWithStatusZero) {
     xdotool("key Escape");
     expectExitStatus(0);
 }
+// A display on which no OpenGL window can be made: the report still comes
+// first, then the program gives up with a failure status, not a success.
+TEST(DemoWithoutOpenGL, ReportsThenEndsWithStatusOne) {
+    std::string missing = missingGuiTools();
+    if (!missing.empty()) GTEST_SKIP() << "window tests skipped, missing:" << missing;
+    VirtualDisplay display(false);
+    ASSERT_FALSE(display.name.empty()) << "Xvfb did not start";
+    DemoProcess demo(display, testBody);
+    ASSERT_TRUE(pollUntil([&] { return demo.ended(); }, windowTimeout));
+    EXPECT_EQ(demo.exitStatus, std::optional<int>(1)) << "stderr:\n" << demo.errors();
+    EXPECT_EQ(demo.output(), report);
+}
 }  // namespace

@@ -32,7 +32,7 @@ bool pollUntil(const std::function<bool()>& condition, double seconds, std::chro
     }
 }
 
-VirtualDisplay::VirtualDisplay() {
+VirtualDisplay::VirtualDisplay(bool withOpenGL) {
     int fds[2];
     if (pipe(fds) != 0) return;
     pid = fork();
@@ -44,8 +44,9 @@ VirtualDisplay::VirtualDisplay() {
         std::string fd = std::to_string(fds[1]);
         // -displayfd: the server takes the first free display number and writes it
         // to the pipe once it accepts clients, so parallel tests never collide.
+        const char* extension = withOpenGL ? "+extension" : "-extension";
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
+               "-noreset", extension, "GLX", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

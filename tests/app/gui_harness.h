@@ -25,7 +25,8 @@ struct VirtualDisplay {
     pid_t pid = -1;
     std::string name;  // ":N"; empty when the server did not start
 
-    VirtualDisplay();
+    // Without OpenGL (no GLX extension) no window can be created on it.
+    explicit VirtualDisplay(bool withOpenGL = true);
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
