@@ -33,7 +33,7 @@ void addSpringForces(const Spring* springs, size_t count, const PointState* stat
         if (!(length > 0.0)) continue;  // 0 or NaN: no direction, no force
         const float lengthF = static_cast<float>(length);
         // Ends so close that 1 / length is no float have no usable direction either.
-        const float reciprocal = static_cast<float>(1.0 / lengthF);
+        const float reciprocal = 1.0f / lengthF;
         if (!std::isfinite(reciprocal)) continue;
         const float wx = a.vx - b.vx, wy = a.vy - b.vy, wz = a.vz - b.vz;
         const double closing =

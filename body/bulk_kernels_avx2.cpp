@@ -103,7 +103,9 @@ AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* st
     const __m128 magnitude =
         _mm256_cvtpd_ps(_mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(closing, wide(pc.y)), lengthD),
                                       _mm256_mul_pd(_mm256_sub_pd(lengthD, wide(pc.z)), wide(pc.x))));
-    const __m128 reciprocal = _mm256_cvtpd_ps(_mm256_div_pd(_mm256_set1_pd(1.0), lengthD));
+    // 1 / length with length a float: the float division gives the same number
+    // as the double one rounded to float.
+    const __m128 reciprocal = _mm_div_ps(_mm_set1_ps(1.0f), lengthF);
     const __m128 fx = _mm_mul_ps(_mm_mul_ps(dc.x, reciprocal), magnitude);
     const __m128 fy = _mm_mul_ps(_mm_mul_ps(dc.y, reciprocal), magnitude);
     const __m128 fz = _mm_mul_ps(_mm_mul_ps(dc.z, reciprocal), magnitude);
