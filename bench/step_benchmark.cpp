@@ -141,9 +141,14 @@ void loadAndBuild(benchmark::State& state) {
     state.counters["body_MiB"] = static_cast<double>(bodyBytes) / (1024.0 * 1024.0);
 }
 
-template <void (*stepFunction)(PressureBody&)>
+void asBuilt(PressureBody&) {}
+void oneCore(PressureBody& body) { body.solver.get().useSecondCoreFrom(SIZE_MAX); }
+void twoCores(PressureBody& body) { body.solver.get().useSecondCoreFrom(0); }
+
+template <void (*stepFunction)(PressureBody&), void (*setUp)(PressureBody&) = asBuilt>
 void step(benchmark::State& state) {
     PressureBody body = loadBody(meshPath(static_cast<int>(state.range(0))));
+    setUp(body);
     std::vector<double> times;
     times.reserve(static_cast<size_t>(state.max_iterations));
     resetPeak();
@@ -182,6 +187,10 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("plainStep", step<plainStep>)->Arg(a)->Iterations(stepsFor(a))
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
         benchmark::RegisterBenchmark("bulkStep", step<bulkStep>)->Arg(a)->Iterations(stepsFor(a))
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
+        benchmark::RegisterBenchmark("oneCoreStep", step<bulkStep, oneCore>)->Arg(a)->Iterations(stepsFor(a))
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
+        benchmark::RegisterBenchmark("twoCoreStep", step<bulkStep, twoCores>)->Arg(a)->Iterations(stepsFor(a))
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
         benchmark::RegisterBenchmark("portableStep", step<portableStep>)->Arg(a)->Iterations(stepsFor(a))
             ->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -126,16 +126,19 @@ void addFaceSharesPortable(Face* faces, size_t count, const float* area, const f
     }
 }
 
-float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
+void addSpringsPortable(const ForcePass& pass, size_t& marked) {
     addSpringForces(pass.springs, pass.springCount, pass.state, pass.forces);
     if (pass.mayStretch != nullptr)
-        marked = markStretchedPortable(pass.springs, pass.springCount, pass.state, pass.mayStretch);
+        marked += markStretchedPortable(pass.springs, pass.springCount, pass.state, pass.mayStretch);
+}
+
+float faceGeometryPortable(const ForcePass& pass) {
     return faceGeometry(pass.faces, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz);
 }
 
 }  // namespace
 
 const BulkKernels& portableKernels() {
-    static const BulkKernels kernels{springsAndFacesPortable, markStretchedPortable, addFaceSharesPortable};
+    static const BulkKernels kernels{addSpringsPortable, faceGeometryPortable, markStretchedPortable, addFaceSharesPortable};
     return kernels;
 }

@@ -187,10 +187,13 @@ AVX2 inline void faceGroup(const Face* faces, size_t f, size_t count, const Poin
     for (size_t j = 0; j < lanes; ++j) volume = static_cast<float>(terms[j] + volume);
 }
 
-AVX2 float springsAndFaces(const ForcePass& pass, size_t& marked) {
+AVX2 void addSprings(const ForcePass& pass, size_t& marked) {
     for (size_t s = 0; s < pass.springCount; s += 4)
         marked += addSpringGroup(springGroup(pass.springs, s, pass.springCount), pass.state, pass.forces,
                                  pass.mayStretch != nullptr ? pass.mayStretch + s : nullptr);
+}
+
+AVX2 float faceGeometry(const ForcePass& pass) {
     float volume = 0.0f;
     for (size_t f = 0; f < pass.faceCount; f += 4)
         faceGroup(pass.faces, f, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz, volume);
@@ -273,7 +276,7 @@ AVX2 void addFaceShares(Face* faces, size_t count, const float* area, const floa
 
 const BulkKernels& fastestKernels() {
     static const BulkKernels kernels =
-        __builtin_cpu_supports("avx2") ? BulkKernels{springsAndFaces, markStretched, addFaceShares} : portableKernels();
+        __builtin_cpu_supports("avx2") ? BulkKernels{addSprings, faceGeometry, markStretched, addFaceShares} : portableKernels();
     return kernels;
 }
 

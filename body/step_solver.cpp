@@ -92,6 +92,19 @@ void StepSolver::prepare(PressureBody& body) {
     mayStretch_.resize(springRoom_);
     moved_.assign(pointRoom_, 0);
     movedList_.reserve(pointRoom_);
+    updateSecondCore();
+}
+
+void StepSolver::useSecondCoreFrom(size_t faces) {
+    secondCoreFaces_ = faces;
+    updateSecondCore();
+}
+
+// Made or ended here, never in a step.
+void StepSolver::updateSecondCore() {
+    const bool wanted = faceRoom_ > 0 && faceRoom_ >= secondCoreFaces_;
+    if (wanted && !secondCore_) secondCore_ = std::make_unique<SecondCore>();
+    if (!wanted) secondCore_.reset();
 }
 
 void StepSolver::loadState(const PressureBody& body) {
@@ -130,7 +143,24 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
     const ForcePass pass{body.springs.data(), body.springs.size(), body.faces.data(), faceCount, state_.data(),
                          forces, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), marks};
     size_t marked = 0;
-    const float volume = kernels_->springsAndFaces(pass, marked);
+    float volume = 0.0f;
+    if (secondCore_) {
+        // Face geometry on the helper (or here, after the springs, if it is
+        // busy), springs here: disjoint outputs.
+        faceJob_ = FaceJob{kernels_, &pass, 0.0f};
+        secondCore_->offer(
+            [](void* argument) {
+                FaceJob& job = *static_cast<FaceJob*>(argument);
+                job.volume = job.kernels->faceGeometry(*job.pass);
+            },
+            &faceJob_);
+        kernels_->addSprings(pass, marked);
+        secondCore_->finish();
+        volume = faceJob_.volume;
+    } else {
+        kernels_->addSprings(pass, marked);
+        volume = kernels_->faceGeometry(pass);
+    }
     body.volume = volume;
     // A flat or broken body has no defined pressure: 0 switches it off instead of
     // turning every force into infinity or NaN. That includes a volume so close

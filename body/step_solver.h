@@ -21,16 +21,28 @@
 // outgrows the room it reserved.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "body/bulk_kernels.h"
 #include "body/pressure_body.h"
+#include "body/second_core.h"
 
 class StepSolver {
 public:
     // The bulk loops to use: fastestKernels() unless told otherwise (the tests
     // and the benchmark also run the portable ones).
     void useKernels(const BulkKernels& kernels) { kernels_ = &kernels; }
+
+    // Bodies with at least this many faces (when prepared) get a second thread
+    // that computes the face geometry while this one adds the spring forces.
+    // Both write disjoint arrays, so the bits are the same either way. The
+    // default is where it measured faster on two cores (docs/performance.md);
+    // the tests force it on small bodies. Takes effect at once.
+    static constexpr size_t defaultSecondCoreFaces = 8000;
+    void useSecondCoreFrom(size_t faces);
+    // The helper thread, if this body has one.
+    SecondCore* secondCore() { return secondCore_.get(); }
 
     // Sizes every working array for the body as it is now, with room for a drag
     // point and spring.
@@ -47,7 +59,18 @@ private:
     void applyMarkedStretch(const PressureBody& body);
     void storeMovedPositions(PressureBody& body);
 
+    void updateSecondCore();
+
     const BulkKernels* kernels_ = &fastestKernels();
+
+    // The helper thread, and what it is given to do.
+    size_t secondCoreFaces_ = defaultSecondCoreFaces;
+    std::unique_ptr<SecondCore> secondCore_;
+    struct FaceJob {
+        const BulkKernels* kernels;
+        const ForcePass* pass;
+        float volume;
+    } faceJob_{};
 
     // Room reserved by prepare().
     size_t pointRoom_ = 0;

@@ -9,32 +9,37 @@
 
 #include "body/drag.h"
 #include "body/scene.h"
+#include "body/step_solver.h"
 #include "mesh/mesh_file.h"
 #include "tools/mesh_generators.h"
 
 namespace {
 std::atomic<long> allocations{0};
-}  // namespace
+} // namespace
 
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
+void *operator new(std::size_t size) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void *p = std::malloc(size == 0 ? 1 : size))
+    return p;
+  throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-long allocationsDuring(PressureBody& body, int steps) {
-    long before = allocations.load();
-    for (int i = 0; i < steps; ++i) simulationStep(body);
-    return allocations.load() - before;
+long allocationsDuring(PressureBody &body, int steps) {
+  long before = allocations.load();
+  for (int i = 0; i < steps; ++i)
+    simulationStep(body);
+  return allocations.load() - before;
 }
 
-}  // namespace
+} // namespace
 
 TEST(SimulationStep, AllocatesNothingWithOrWithoutADrag) {
+  for (bool helper : {false, true}) {
+    SCOPED_TRACE(helper ? "with the helper thread" : "one thread");
     MeshData data = makeIcosphere(3, 2.0f);
     MeshFile mesh;
     mesh.vertexCount = data.vertexCount();
@@ -45,8 +50,10 @@ TEST(SimulationStep, AllocatesNothingWithOrWithoutADrag) {
     body.gravity = sceneGravity;
 
     long before = allocations.load();
-    void* volatile probe = ::operator new(16);  // an explicit call, which no compiler elides
-    ASSERT_GT(allocations.load(), before) << "the counter does not see allocations";
+    void *volatile probe =
+        ::operator new(16); // an explicit call, which no compiler elides
+    ASSERT_GT(allocations.load(), before)
+        << "the counter does not see allocations";
     ::operator delete(probe);
 
     EXPECT_EQ(allocationsDuring(body, 20), 0) << "first steps of a new body";
@@ -59,4 +66,5 @@ TEST(SimulationStep, AllocatesNothingWithOrWithoutADrag) {
     EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after the release";
     pressDrag(body, drag, 300, 300, initialWindowWidth, initialWindowHeight);
     EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a second drag";
+  }
 }
