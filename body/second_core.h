@@ -14,32 +14,31 @@
 
 class SecondCore {
 public:
-  using Job = void (*)(void *argument);
+    using Job = void (*)(void* argument);
 
-  SecondCore();
-  ~SecondCore();
-  SecondCore(const SecondCore &) = delete;
-  SecondCore &operator=(const SecondCore &) = delete;
+    SecondCore();
+    ~SecondCore();
+    SecondCore(const SecondCore&) = delete;
+    SecondCore& operator=(const SecondCore&) = delete;
 
-  // Offers job(argument) to the helper. The previous job must have been
-  // finished.
-  void offer(Job job, void *argument);
-  // Returns once the job offered last has run, on the helper or here.
-  void finish();
-  // With true, finish() always waits for the helper to run the job (the
-  // tests use it so that the helper's path is the one checked).
-  void leaveEveryJobToHelper(bool leave) { leaveToHelper_ = leave; }
+    // Offers job(argument) to the helper. The previous job must have been
+    // finished.
+    void offer(Job job, void* argument);
+    // Returns once the job offered last has run, on the helper or here.
+    void finish();
+    // With true, finish() always waits for the helper to run the job (the
+    // tests use it so that the helper's path is the one checked).
+    void leaveEveryJobToHelper(bool leave) { leaveToHelper_ = leave; }
 
 private:
-  void loop();
+    void loop();
 
-  Job job_ = nullptr;
-  void *argument_ = nullptr;
-  std::atomic<bool> stop_{false};
-  bool leaveToHelper_ = false;
-  std::atomic<uint32_t> claimed_{
-      0};                           // jobs claimed, by the helper or the caller
-  std::atomic<uint32_t> posted_{0}; // jobs handed over
-  std::atomic<uint32_t> finished_{0}; // jobs done
-  std::thread thread_;
+    Job job_ = nullptr;
+    void* argument_ = nullptr;
+    std::atomic<bool> stop_{false};
+    bool leaveToHelper_ = false;
+    std::atomic<uint32_t> claimed_{0};   // jobs claimed, by the helper or the caller
+    std::atomic<uint32_t> posted_{0};    // jobs handed over
+    std::atomic<uint32_t> finished_{0};  // jobs done
+    std::thread thread_;
 };

@@ -200,7 +200,26 @@ void StepSolver::computeForces(PressureBody& body) {
 // collected in movedList_.
 void StepSolver::stretchPass(const PressureBody& body) {
     const size_t count = body.springs.size();
-    if (kernels_->markStretched(body.springs.data(), count, state_.data(), mayStretch_.data()) == 0) return;
+    size_t marked = 0;
+    if (secondCore_) {
+        // The second half of the springs is checked on the helper (or here,
+        // if it is busy); the marks of each spring are independent.
+        const size_t half = count / 2;
+        markJob_ = MarkJob{kernels_, body.springs.data() + half, count - half, state_.data(),
+                           mayStretch_.data() + half, 0};
+        secondCore_->offer(
+            [](void* argument) {
+                MarkJob& job = *static_cast<MarkJob*>(argument);
+                job.marked = job.kernels->markStretched(job.springs, job.count, job.state, job.marks);
+            },
+            &markJob_);
+        marked = kernels_->markStretched(body.springs.data(), half, state_.data(), mayStretch_.data());
+        secondCore_->finish();
+        marked += markJob_.marked;
+    } else {
+        marked = kernels_->markStretched(body.springs.data(), count, state_.data(), mayStretch_.data());
+    }
+    if (marked == 0) return;
     applyMarkedStretch(body);
 }
 

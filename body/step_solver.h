@@ -71,6 +71,14 @@ private:
         const ForcePass* pass;
         float volume;
     } faceJob_{};
+    struct MarkJob {
+        const BulkKernels* kernels;
+        const Spring* springs;
+        size_t count;
+        const PointState* state;
+        uint8_t* marks;
+        size_t marked;
+    } markJob_{};
 
     // Room reserved by prepare().
     size_t pointRoom_ = 0;
