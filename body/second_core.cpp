@@ -1,5 +1,7 @@
 #include "body/second_core.h"
 
+#include <chrono>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define PLUMFOLD_PAUSE() _mm_pause()
@@ -9,17 +11,21 @@
 
 namespace {
 
-// Spins this many times (a few tens of microseconds) before sleeping: long
-// enough to bridge the gap between the two force evaluations of a step, short
-// enough not to hold a core between frames.
-constexpr int spinLimit = 4000;
+// Spins for this long before sleeping: long enough to bridge the gaps between
+// the jobs of a step (waking a sleeping thread takes tens of microseconds,
+// longer than the job is worth), short enough not to hold a core between
+// frames.
+constexpr auto spinTime = std::chrono::microseconds(300);
 
 // Waits until `counter` differs from `seen`: first spinning, then sleeping.
 void awaitChange(const std::atomic<uint32_t>& counter, uint32_t seen) {
-    for (int i = 0; i < spinLimit; ++i) {
-        if (counter.load(std::memory_order_acquire) != seen) return;
-        PLUMFOLD_PAUSE();
-    }
+    const auto until = std::chrono::steady_clock::now() + spinTime;
+    do {
+        for (int i = 0; i < 64; ++i) {
+            if (counter.load(std::memory_order_acquire) != seen) return;
+            PLUMFOLD_PAUSE();
+        }
+    } while (std::chrono::steady_clock::now() < until);
     while (counter.load(std::memory_order_acquire) == seen) counter.wait(seen, std::memory_order_acquire);
 }
 
