@@ -60,6 +60,10 @@ private:
     void storeMovedPositions(PressureBody& body);
 
     void updateSecondCore();
+    using PointPart = void (StepSolver::*)(PressureBody& body, size_t begin, size_t end, float dt);
+    void predict(PressureBody& body, size_t begin, size_t end, float dt);
+    void correct(PressureBody& body, size_t begin, size_t end, float dt);
+    void forEachPointRange(PressureBody& body, size_t n, float dt, PointPart part);
 
     const BulkKernels* kernels_ = &fastestKernels();
 
@@ -79,6 +83,13 @@ private:
         uint8_t* marks;
         size_t marked;
     } markJob_{};
+    struct PointJob {
+        StepSolver* solver;
+        PressureBody* body;
+        PointPart part;
+        size_t begin, end;
+        float dt;
+    } pointJob_{};
 
     // Room reserved by prepare().
     size_t pointRoom_ = 0;
