@@ -34,12 +34,15 @@ public:
     // and the benchmark also run the portable ones).
     void useKernels(const BulkKernels& kernels) { kernels_ = &kernels; }
 
-    // Bodies with at least this many faces (when prepared) get a second thread
-    // that computes the face geometry while this one adds the spring forces.
-    // Both write disjoint arrays, so the bits are the same either way. The
-    // default is where it measured faster on two cores (docs/performance.md);
-    // the tests force it on small bodies. Takes effect at once.
-    static constexpr size_t defaultSecondCoreFaces = 8000;
+    // Bodies with at least this many faces (when prepared) get a helper thread
+    // (body/second_core.h) that computes the face geometry while this one adds
+    // the spring forces, and takes half of the per-point passes and of the
+    // stretch check. Each job writes its own elements, so the bits are the
+    // same either way. The default is where it measured faster on the shared
+    // two-core machine (docs/performance.md): only the biggest bodies, whose
+    // step is bound by memory. The tests force it on small bodies. Takes
+    // effect at once.
+    static constexpr size_t defaultSecondCoreFaces = 200000;
     void useSecondCoreFrom(size_t faces);
     // The helper thread, if this body has one.
     SecondCore* secondCore() { return secondCore_.get(); }
