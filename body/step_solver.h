@@ -38,11 +38,11 @@ public:
     // (body/second_core.h) that computes the face geometry while this one adds
     // the spring forces, and takes half of the per-point passes and of the
     // stretch check. Each job writes its own elements, so the bits are the
-    // same either way. The default is where it measured faster on the shared
-    // two-core machine (docs/performance.md): only the biggest bodies, whose
-    // step is bound by memory. The tests force it on small bodies. Takes
-    // effect at once.
-    static constexpr size_t defaultSecondCoreFaces = 200000;
+    // same either way. Off by default: on the shared two-core machine it was
+    // measured (docs/performance.md) it paid only in moments when the second
+    // core happened to be free, and cost up to 15 % otherwise. The tests and
+    // the benchmark switch it on. Takes effect at once.
+    static constexpr size_t defaultSecondCoreFaces = SIZE_MAX;
     void useSecondCoreFrom(size_t faces);
     // The helper thread, if this body has one.
     SecondCore* secondCore() { return secondCore_.get(); }
