@@ -1,7 +1,8 @@
 // Load + build and one simulation step (computeForces + integrate(Heun, 0.001))
 // of icospheres of level 3 to 7 and of the shipped body: plainStep runs the
 // plain loops the engine replaced (baseline_step.cpp), bulkStep the engine as
-// shipped (AVX2 loops where the processor has them), portableStep the engine
+// shipped (AVX2 loops where the processor has them), twoCoreStep that with its
+// helper thread switched on, portableStep the engine
 // with its portable loops. Each repetition starts from a freshly built
 // body and runs a fixed number of steps, so both variants follow the same
 // trajectory. Counters:
@@ -141,9 +142,13 @@ void loadAndBuild(benchmark::State& state) {
     state.counters["body_MiB"] = static_cast<double>(bodyBytes) / (1024.0 * 1024.0);
 }
 
-template <void (*stepFunction)(PressureBody&)>
+void asBuilt(PressureBody&) {}
+void twoCores(PressureBody& body) { body.solver.get().useSecondCoreFrom(0); }
+
+template <void (*stepFunction)(PressureBody&), void (*setUp)(PressureBody&) = asBuilt>
 void step(benchmark::State& state) {
     PressureBody body = loadBody(meshPath(static_cast<int>(state.range(0))));
+    setUp(body);
     std::vector<double> times;
     times.reserve(static_cast<size_t>(state.max_iterations));
     resetPeak();
@@ -182,6 +187,8 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("plainStep", step<plainStep>)->Arg(a)->Iterations(stepsFor(a))
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
         benchmark::RegisterBenchmark("bulkStep", step<bulkStep>)->Arg(a)->Iterations(stepsFor(a))
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
+        benchmark::RegisterBenchmark("twoCoreStep", step<bulkStep, twoCores>)->Arg(a)->Iterations(stepsFor(a))
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
         benchmark::RegisterBenchmark("portableStep", step<portableStep>)->Arg(a)->Iterations(stepsFor(a))
             ->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -33,7 +33,7 @@ void addSpringForces(const Spring* springs, size_t count, const PointState* stat
         if (!(length > 0.0)) continue;  // 0 or NaN: no direction, no force
         const float lengthF = static_cast<float>(length);
         // Ends so close that 1 / length is no float have no usable direction either.
-        const float reciprocal = static_cast<float>(1.0 / lengthF);
+        const float reciprocal = 1.0f / lengthF;
         if (!std::isfinite(reciprocal)) continue;
         const float wx = a.vx - b.vx, wy = a.vy - b.vy, wz = a.vz - b.vz;
         const double closing =
@@ -126,16 +126,19 @@ void addFaceSharesPortable(Face* faces, size_t count, const float* area, const f
     }
 }
 
-float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
+void addSpringsPortable(const ForcePass& pass, size_t& marked) {
     addSpringForces(pass.springs, pass.springCount, pass.state, pass.forces);
     if (pass.mayStretch != nullptr)
-        marked = markStretchedPortable(pass.springs, pass.springCount, pass.state, pass.mayStretch);
+        marked += markStretchedPortable(pass.springs, pass.springCount, pass.state, pass.mayStretch);
+}
+
+float faceGeometryPortable(const ForcePass& pass) {
     return faceGeometry(pass.faces, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz);
 }
 
 }  // namespace
 
 const BulkKernels& portableKernels() {
-    static const BulkKernels kernels{springsAndFacesPortable, markStretchedPortable, addFaceSharesPortable};
+    static const BulkKernels kernels{addSpringsPortable, faceGeometryPortable, markStretchedPortable, addFaceSharesPortable};
     return kernels;
 }

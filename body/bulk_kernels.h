@@ -38,11 +38,14 @@ struct ForcePass {
 
 struct BulkKernels {
     // Adds the force of every spring to its ends, in stored order (−f to A,
-    // then +f to B; a spring of length 0 or NaN adds nothing), computes every
-    // face's area and normal, and returns the volume, summed in face order as
-    // one running float. With pass.mayStretch, also marks the springs as
-    // markStretched does and sets `marked`.
-    float (*springsAndFaces)(const ForcePass& pass, size_t& marked);
+    // then +f to B; a spring of length 0 or NaN adds nothing). With
+    // pass.mayStretch, also marks the springs as markStretched does and adds
+    // their number to `marked`.
+    void (*addSprings)(const ForcePass& pass, size_t& marked);
+    // Computes every face's area and normal and returns the volume, summed in
+    // face order as one running float. Reads only the state and the faces and
+    // writes only area and the normal, so it may run beside addSprings.
+    float (*faceGeometry)(const ForcePass& pass);
     // Marks (1) every spring that may exceed its stretch limit at the given
     // positions and returns how many it marked; an unmarked spring cannot fire.
     size_t (*markStretched)(const Spring* springs, size_t count, const PointState* state, uint8_t* mayStretch);

@@ -103,7 +103,9 @@ AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* st
     const __m128 magnitude =
         _mm256_cvtpd_ps(_mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(closing, wide(pc.y)), lengthD),
                                       _mm256_mul_pd(_mm256_sub_pd(lengthD, wide(pc.z)), wide(pc.x))));
-    const __m128 reciprocal = _mm256_cvtpd_ps(_mm256_div_pd(_mm256_set1_pd(1.0), lengthD));
+    // 1 / length with length a float: the float division gives the same number
+    // as the double one rounded to float.
+    const __m128 reciprocal = _mm_div_ps(_mm_set1_ps(1.0f), lengthF);
     const __m128 fx = _mm_mul_ps(_mm_mul_ps(dc.x, reciprocal), magnitude);
     const __m128 fy = _mm_mul_ps(_mm_mul_ps(dc.y, reciprocal), magnitude);
     const __m128 fz = _mm_mul_ps(_mm_mul_ps(dc.z, reciprocal), magnitude);
@@ -185,10 +187,13 @@ AVX2 inline void faceGroup(const Face* faces, size_t f, size_t count, const Poin
     for (size_t j = 0; j < lanes; ++j) volume = static_cast<float>(terms[j] + volume);
 }
 
-AVX2 float springsAndFaces(const ForcePass& pass, size_t& marked) {
+AVX2 void addSprings(const ForcePass& pass, size_t& marked) {
     for (size_t s = 0; s < pass.springCount; s += 4)
         marked += addSpringGroup(springGroup(pass.springs, s, pass.springCount), pass.state, pass.forces,
                                  pass.mayStretch != nullptr ? pass.mayStretch + s : nullptr);
+}
+
+AVX2 float faceGeometry(const ForcePass& pass) {
     float volume = 0.0f;
     for (size_t f = 0; f < pass.faceCount; f += 4)
         faceGroup(pass.faces, f, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz, volume);
@@ -271,7 +276,7 @@ AVX2 void addFaceShares(Face* faces, size_t count, const float* area, const floa
 
 const BulkKernels& fastestKernels() {
     static const BulkKernels kernels =
-        __builtin_cpu_supports("avx2") ? BulkKernels{springsAndFaces, markStretched, addFaceShares} : portableKernels();
+        __builtin_cpu_supports("avx2") ? BulkKernels{addSprings, faceGeometry, markStretched, addFaceShares} : portableKernels();
     return kernels;
 }
 

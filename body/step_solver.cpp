@@ -92,6 +92,19 @@ void StepSolver::prepare(PressureBody& body) {
     mayStretch_.resize(springRoom_);
     moved_.assign(pointRoom_, 0);
     movedList_.reserve(pointRoom_);
+    updateSecondCore();
+}
+
+void StepSolver::useSecondCoreFrom(size_t faces) {
+    secondCoreFaces_ = faces;
+    updateSecondCore();
+}
+
+// Made or ended here, never in a step.
+void StepSolver::updateSecondCore() {
+    const bool wanted = faceRoom_ > 0 && faceRoom_ >= secondCoreFaces_;
+    if (wanted && !secondCore_) secondCore_ = std::make_unique<SecondCore>();
+    if (!wanted) secondCore_.reset();
 }
 
 void StepSolver::loadState(const PressureBody& body) {
@@ -130,7 +143,24 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
     const ForcePass pass{body.springs.data(), body.springs.size(), body.faces.data(), faceCount, state_.data(),
                          forces, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), marks};
     size_t marked = 0;
-    const float volume = kernels_->springsAndFaces(pass, marked);
+    float volume = 0.0f;
+    if (secondCore_) {
+        // Face geometry on the helper (or here, after the springs, if it is
+        // busy), springs here: disjoint outputs.
+        faceJob_ = FaceJob{kernels_, &pass, 0.0f};
+        secondCore_->offer(
+            [](void* argument) {
+                FaceJob& job = *static_cast<FaceJob*>(argument);
+                job.volume = job.kernels->faceGeometry(*job.pass);
+            },
+            &faceJob_);
+        kernels_->addSprings(pass, marked);
+        secondCore_->finish();
+        volume = faceJob_.volume;
+    } else {
+        kernels_->addSprings(pass, marked);
+        volume = kernels_->faceGeometry(pass);
+    }
     body.volume = volume;
     // A flat or broken body has no defined pressure: 0 switches it off instead of
     // turning every force into infinity or NaN. That includes a volume so close
@@ -170,7 +200,26 @@ void StepSolver::computeForces(PressureBody& body) {
 // collected in movedList_.
 void StepSolver::stretchPass(const PressureBody& body) {
     const size_t count = body.springs.size();
-    if (kernels_->markStretched(body.springs.data(), count, state_.data(), mayStretch_.data()) == 0) return;
+    size_t marked = 0;
+    if (secondCore_) {
+        // The second half of the springs is checked on the helper (or here,
+        // if it is busy); the marks of each spring are independent.
+        const size_t half = count / 2;
+        markJob_ = MarkJob{kernels_, body.springs.data() + half, count - half, state_.data(),
+                           mayStretch_.data() + half, 0};
+        secondCore_->offer(
+            [](void* argument) {
+                MarkJob& job = *static_cast<MarkJob*>(argument);
+                job.marked = job.kernels->markStretched(job.springs, job.count, job.state, job.marks);
+            },
+            &markJob_);
+        marked = kernels_->markStretched(body.springs.data(), half, state_.data(), mayStretch_.data());
+        secondCore_->finish();
+        marked += markJob_.marked;
+    } else {
+        marked = kernels_->markStretched(body.springs.data(), count, state_.data(), mayStretch_.data());
+    }
+    if (marked == 0) return;
     applyMarkedStretch(body);
 }
 
@@ -201,6 +250,70 @@ void StepSolver::storeMovedPositions(PressureBody& body) {
     movedList_.clear();
 }
 
+// Heun steps 1.-2. for the points [begin, end): copy the start state and
+// predict with an Euler step of state_ (see integrate).
+void StepSolver::predict(PressureBody& body, size_t begin, size_t end, float dt) {
+    std::vector<MassPoint>& points = body.points;
+    for (size_t i = begin; i < end; ++i) {
+        MassPoint& point = points[i];
+        body.stepCopy[i] = point;
+        const float m = point.inverseMass;
+        f0x_[i] = point.force.x;
+        f0y_[i] = point.force.y;
+        f0z_[i] = point.force.z;
+        const Vector3 dv{(f0x_[i] * m) * dt, (f0y_[i] * m) * dt, (f0z_[i] * m) * dt};
+        const Vector3 v{point.velocity.x + dv.x, point.velocity.y + dv.y, point.velocity.z + dv.z};
+        const Vector3 dx{v.x * dt, v.y * dt, v.z * dt};
+        state_[i] = PointState{point.position.x + dx.x, point.position.y + dx.y, point.position.z + dx.z, point.mass,
+                               v.x, v.y, v.z, m};
+        point.velocityChange = dv;
+        point.positionChange = dx;
+    }
+}
+
+// Heun steps 4.-5. for the points [begin, end) (see integrate).
+void StepSolver::correct(PressureBody& body, size_t begin, size_t end, float dt) {
+    std::vector<MassPoint>& points = body.points;
+    const float h = static_cast<float>(dt * 0.5);
+    for (size_t i = begin; i < end; ++i) {
+        MassPoint& point = points[i];
+        const float* f1 = &forces_[forceStride * i];
+        point.force = Vector3{f1[0], f1[1], f1[2]};
+        const float m = point.inverseMass;
+        Vector3 v = point.velocity;
+        v = Vector3{v.x + (h * (f1[0] + f0x_[i])) * m, v.y + (h * (f1[1] + f0y_[i])) * m,
+                    v.z + (h * (f1[2] + f0z_[i])) * m};
+        Vector3 x = point.position;
+        x = Vector3{x.x + v.x * dt, x.y + v.y * dt, x.z + v.z * dt};
+        applyWalls(x, v);
+        point.velocity = v;
+        point.position = x;
+        state_[i].x = x.x;
+        state_[i].y = x.y;
+        state_[i].z = x.z;
+    }
+}
+
+// Runs part on every point; with the helper, it takes the upper half. Each
+// point's update reads and writes that point alone, so the halves are
+// independent.
+void StepSolver::forEachPointRange(PressureBody& body, size_t n, float dt, PointPart part) {
+    if (!secondCore_) {
+        (this->*part)(body, 0, n, dt);
+        return;
+    }
+    const size_t half = n / 2;
+    pointJob_ = PointJob{this, &body, part, half, n, dt};
+    secondCore_->offer(
+        [](void* argument) {
+            const PointJob& job = *static_cast<PointJob*>(argument);
+            (job.solver->*job.part)(*job.body, job.begin, job.end, job.dt);
+        },
+        &pointJob_);
+    (this->*part)(body, 0, half, dt);
+    secondCore_->finish();
+}
+
 void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
     if (!fits(body)) prepare(body);
     std::vector<MassPoint>& points = body.points;
@@ -228,21 +341,7 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
     //    F0; the copy reuses its storage), and predict with an Euler step of
     //    state_, the records keeping its velocity and position changes.
     body.stepCopy.resize(n);
-    for (size_t i = 0; i < n; ++i) {
-        MassPoint& point = points[i];
-        body.stepCopy[i] = point;
-        const float m = point.inverseMass;
-        f0x_[i] = point.force.x;
-        f0y_[i] = point.force.y;
-        f0z_[i] = point.force.z;
-        const Vector3 dv{(f0x_[i] * m) * dt, (f0y_[i] * m) * dt, (f0z_[i] * m) * dt};
-        const Vector3 v{point.velocity.x + dv.x, point.velocity.y + dv.y, point.velocity.z + dv.z};
-        const Vector3 dx{v.x * dt, v.y * dt, v.z * dt};
-        state_[i] = PointState{point.position.x + dx.x, point.position.y + dx.y, point.position.z + dx.z, point.mass,
-                               v.x, v.y, v.z, m};
-        point.velocityChange = dv;
-        point.positionChange = dx;
-    }
+    forEachPointRange(body, n, dt, &StepSolver::predict);
     // 3. F1, the forces at the predicted state after its stretch limit pass.
     //    The forces are evaluated first, at the positions the pass starts from,
     //    and the same loop marks the springs that may exceed their limit. With
@@ -259,24 +358,7 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
 
     // 4.-5. From the start state (still in the records): F1 into the records,
     //    v += (h · (F1 + F0)) · 1/m, x += v · dt, then the walls, point by point.
-    const float h = static_cast<float>(dt * 0.5);
-    for (size_t i = 0; i < n; ++i) {
-        MassPoint& point = points[i];
-        const float* f1 = &forces_[forceStride * i];
-        point.force = Vector3{f1[0], f1[1], f1[2]};
-        const float m = point.inverseMass;
-        Vector3 v = point.velocity;
-        v = Vector3{v.x + (h * (f1[0] + f0x_[i])) * m, v.y + (h * (f1[1] + f0y_[i])) * m,
-                    v.z + (h * (f1[2] + f0z_[i])) * m};
-        Vector3 x = point.position;
-        x = Vector3{x.x + v.x * dt, x.y + v.y * dt, x.z + v.z * dt};
-        applyWalls(x, v);
-        point.velocity = v;
-        point.position = x;
-        state_[i].x = x.x;
-        state_[i].y = x.y;
-        state_[i].z = x.z;
-    }
+    forEachPointRange(body, n, dt, &StepSolver::correct);
 
     // 6. The stretch limit pass over the final positions.
     stretchPass(body);

@@ -21,16 +21,31 @@
 // outgrows the room it reserved.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "body/bulk_kernels.h"
 #include "body/pressure_body.h"
+#include "body/second_core.h"
 
 class StepSolver {
 public:
     // The bulk loops to use: fastestKernels() unless told otherwise (the tests
     // and the benchmark also run the portable ones).
     void useKernels(const BulkKernels& kernels) { kernels_ = &kernels; }
+
+    // Bodies with at least this many faces (when prepared) get a helper thread
+    // (body/second_core.h) that computes the face geometry while this one adds
+    // the spring forces, and takes half of the per-point passes and of the
+    // stretch check. Each job writes its own elements, so the bits are the
+    // same either way. Off by default: on the shared two-core machine it was
+    // measured (docs/performance.md) it paid only in moments when the second
+    // core happened to be free, and cost up to 15 % otherwise. The tests and
+    // the benchmark switch it on. Takes effect at once.
+    static constexpr size_t defaultSecondCoreFaces = SIZE_MAX;
+    void useSecondCoreFrom(size_t faces);
+    // The helper thread, if this body has one.
+    SecondCore* secondCore() { return secondCore_.get(); }
 
     // Sizes every working array for the body as it is now, with room for a drag
     // point and spring.
@@ -47,7 +62,37 @@ private:
     void applyMarkedStretch(const PressureBody& body);
     void storeMovedPositions(PressureBody& body);
 
+    void updateSecondCore();
+    using PointPart = void (StepSolver::*)(PressureBody& body, size_t begin, size_t end, float dt);
+    void predict(PressureBody& body, size_t begin, size_t end, float dt);
+    void correct(PressureBody& body, size_t begin, size_t end, float dt);
+    void forEachPointRange(PressureBody& body, size_t n, float dt, PointPart part);
+
     const BulkKernels* kernels_ = &fastestKernels();
+
+    // The helper thread, and what it is given to do.
+    size_t secondCoreFaces_ = defaultSecondCoreFaces;
+    std::unique_ptr<SecondCore> secondCore_;
+    struct FaceJob {
+        const BulkKernels* kernels;
+        const ForcePass* pass;
+        float volume;
+    } faceJob_{};
+    struct MarkJob {
+        const BulkKernels* kernels;
+        const Spring* springs;
+        size_t count;
+        const PointState* state;
+        uint8_t* marks;
+        size_t marked;
+    } markJob_{};
+    struct PointJob {
+        StepSolver* solver;
+        PressureBody* body;
+        PointPart part;
+        size_t begin, end;
+        float dt;
+    } pointJob_{};
 
     // Room reserved by prepare().
     size_t pointRoom_ = 0;

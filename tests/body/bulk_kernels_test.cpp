@@ -86,7 +86,8 @@ Outputs run(const BulkKernels& kernels, Scene scene) {
     const ForcePass pass{scene.springs.data(), scene.springs.size(), scene.faces.data(), scene.faces.size(),
                          scene.state.data(), out.forces.data(), out.area.data(), out.nx.data(), out.ny.data(),
                          out.nz.data(), out.marks.data()};
-    out.volume = kernels.springsAndFaces(pass, out.marked);
+    kernels.addSprings(pass, out.marked);
+    out.volume = kernels.faceGeometry(pass);
     out.separatelyMarked = kernels.markStretched(scene.springs.data(), scene.springs.size(), scene.state.data(),
                                                  out.separateMarks.data());
     kernels.addFaceShares(scene.faces.data(), scene.faces.size(), out.area.data(), out.nx.data(), out.ny.data(),

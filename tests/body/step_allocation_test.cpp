@@ -9,6 +9,7 @@
 
 #include "body/drag.h"
 #include "body/scene.h"
+#include "body/step_solver.h"
 #include "mesh/mesh_file.h"
 #include "tools/mesh_generators.h"
 
@@ -35,28 +36,33 @@ long allocationsDuring(PressureBody& body, int steps) {
 }  // namespace
 
 TEST(SimulationStep, AllocatesNothingWithOrWithoutADrag) {
-    MeshData data = makeIcosphere(3, 2.0f);
-    MeshFile mesh;
-    mesh.vertexCount = data.vertexCount();
-    mesh.faceCount = data.faceCount();
-    mesh.vertices = data.vertices;
-    mesh.faceIndices = data.faceIndices;
-    PressureBody body(mesh, BodyParams{});
-    body.gravity = sceneGravity;
+    for (bool helper : {false, true}) {
+        SCOPED_TRACE(helper ? "with the helper thread" : "one thread");
+        MeshData data = makeIcosphere(3, 2.0f);
+        MeshFile mesh;
+        mesh.vertexCount = data.vertexCount();
+        mesh.faceCount = data.faceCount();
+        mesh.vertices = data.vertices;
+        mesh.faceIndices = data.faceIndices;
+        PressureBody body(mesh, BodyParams{});
+        body.gravity = sceneGravity;
+        if (helper) body.solver.get().useSecondCoreFrom(0);  // made here, before the steps
+        ASSERT_EQ(body.solver.get().secondCore() != nullptr, helper);
 
-    long before = allocations.load();
-    void* volatile probe = ::operator new(16);  // an explicit call, which no compiler elides
-    ASSERT_GT(allocations.load(), before) << "the counter does not see allocations";
-    ::operator delete(probe);
+        long before = allocations.load();
+        void* volatile probe = ::operator new(16);  // an explicit call, which no compiler elides
+        ASSERT_GT(allocations.load(), before) << "the counter does not see allocations";
+        ::operator delete(probe);
 
-    EXPECT_EQ(allocationsDuring(body, 20), 0) << "first steps of a new body";
-    DragState drag;
-    pressDrag(body, drag, 450, 150, initialWindowWidth, initialWindowHeight);
-    EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a drag";
-    moveDrag(body, drag, 100, 300, initialWindowWidth, initialWindowHeight);
-    EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after a drag motion";
-    releaseDrag(body, drag);
-    EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after the release";
-    pressDrag(body, drag, 300, 300, initialWindowWidth, initialWindowHeight);
-    EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a second drag";
+        EXPECT_EQ(allocationsDuring(body, 20), 0) << "first steps of a new body";
+        DragState drag;
+        pressDrag(body, drag, 450, 150, initialWindowWidth, initialWindowHeight);
+        EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a drag";
+        moveDrag(body, drag, 100, 300, initialWindowWidth, initialWindowHeight);
+        EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after a drag motion";
+        releaseDrag(body, drag);
+        EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after the release";
+        pressDrag(body, drag, 300, 300, initialWindowWidth, initialWindowHeight);
+        EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a second drag";
+    }
 }
