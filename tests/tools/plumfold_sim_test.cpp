@@ -82,9 +82,9 @@ TEST(PlumfoldSim, DumpsEveryPointAndEndsWithTheChecksum) {
     }
 }
 
-// Every listed trajectory, with and without drags, from the optimised build and
-// from a build of the same sources at -O0: the optimiser must not change one bit
-// of any point, not just the checksum.
+// Every listed trajectory, with and without drags, from the optimised build, from
+// a build of the same sources at -O0 and with the second core sharing the work:
+// neither the optimiser nor the thread may change one bit of any point.
 TEST(PlumfoldSim, EveryBuildReproducesEveryListedTrajectory) {
     int rows = 0;
     for (const std::string& folder : {reference, golden}) {
@@ -104,6 +104,9 @@ TEST(PlumfoldSim, EveryBuildReproducesEveryListedTrajectory) {
             EXPECT_EQ(optimised.status, 0);
             EXPECT_EQ(lastLine(optimised.out), "checksum " + checksum);
             EXPECT_EQ(optimised.out, unoptimised.out);
+            args[0] = sim;
+            args.push_back("--two-cores");
+            EXPECT_EQ(optimised.out, runProgram(args).out);
         }
     }
     EXPECT_GE(rows, 22);
