@@ -1,7 +1,10 @@
-// The per-record loops of the first simulation core, unchanged but for names.
+// The per-record loops of the first simulation core, unchanged but for names
+// (the box walls are the engine's own, shared through body/walls.h).
 #include "bench/baseline_step.h"
 
 #include <cmath>
+
+#include "body/walls.h"
 
 namespace {
 
@@ -35,33 +38,6 @@ void computeVolume(PressureBody& body) {
     float inverse = static_cast<float>(1.0 / body.volume);
     bool pressureDefined = body.volume != 0.0f && std::isfinite(body.volume) && std::isfinite(inverse);
     body.inverseVolume = pressureDefined ? inverse : 0.0f;
-}
-
-void applyWalls(MassPoint& point) {
-    const float bounce = -0.6f;
-    const float wall = static_cast<float>(boxLimit);
-    Vector3& x = point.position;
-    Vector3& v = point.velocity;
-    if (!(x.y >= -boxLimit)) {
-        x.y = -wall;
-        v = v * bounce;
-    }
-    if (!(x.x >= -boxLimit)) {
-        x.x = -wall;
-        v.x = v.x * bounce;
-    }
-    if (x.x > boxLimit) {
-        x.x = wall;
-        v.x = v.x * bounce;
-    }
-    if (!(x.z >= -boxLimit)) {
-        x.z = -wall;
-        v.z = v.z * bounce;
-    }
-    if (x.z > boxLimit) {
-        x.z = wall;
-        v.z = v.z * bounce;
-    }
 }
 
 void applyStretchLimit(const Spring& spring, MassPoint* points) {
@@ -136,7 +112,7 @@ void baselineIntegrate(PressureBody& body, IntegrationMode mode, float dt) {
             MassPoint& point = points[i];
             point.velocity = point.velocity + ((h * (point.force + body.stepCopy[i].force)) * point.inverseMass);
             point.position = point.position + point.velocity * dt;
-            applyWalls(point);
+            applyWalls(point.position, point.velocity);
         }
     }
     for (const Spring& spring : body.springs) applyStretchLimit(spring, points.data());

@@ -1,6 +1,7 @@
 // Float arithmetic stands for the records' "form in double, round to float"
 // wherever the two are the same number (see body/bulk_kernels.cpp).
 #include "body/step_solver.h"
+#include "body/walls.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,33 +42,6 @@ bool limitStretch(const Spring& spring, PointState* state) {
         b.z = b.z + cz;
     }
     return true;
-}
-
-// The box walls of one point: floor first (the whole velocity bounces), then
-// x low, x high, z low, z high. "Not ≥" so that NaN lands on the wall.
-inline void applyWalls(Vector3& x, Vector3& v) {
-    const float bounce = -0.6f;
-    const float wall = static_cast<float>(boxLimit);
-    if (!(x.y >= -boxLimit)) {
-        x.y = -wall;
-        v = Vector3{v.x * bounce, v.y * bounce, v.z * bounce};
-    }
-    if (!(x.x >= -boxLimit)) {
-        x.x = -wall;
-        v.x = v.x * bounce;
-    }
-    if (x.x > boxLimit) {
-        x.x = wall;
-        v.x = v.x * bounce;
-    }
-    if (!(x.z >= -boxLimit)) {
-        x.z = -wall;
-        v.z = v.z * bounce;
-    }
-    if (x.z > boxLimit) {
-        x.z = wall;
-        v.z = v.z * bounce;
-    }
 }
 
 }  // namespace
