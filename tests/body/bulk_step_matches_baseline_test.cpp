@@ -16,7 +16,7 @@
 #include "body/step_solver.h"
 #include "body/scene.h"
 #include "body/state_hash.h"
-#include "mesh/mesh_file.h"
+#include "tests/support/bodies.h"
 #include "tools/mesh_generators.h"
 
 namespace {
@@ -63,18 +63,8 @@ void expectSameState(const PressureBody& fast, const PressureBody& plain, const 
     }
 }
 
-PressureBody bodyFromMesh(const MeshData& data) {
-    MeshFile mesh;
-    mesh.vertexCount = data.vertexCount();
-    mesh.faceCount = data.faceCount();
-    mesh.vertices = data.vertices;
-    mesh.faceIndices = data.faceIndices;
-    PressureBody body(mesh, BodyParams{});
-    body.gravity = sceneGravity;
-    return body;
-}
 
-PressureBody sphereBody(int level) { return bodyFromMesh(makeIcosphere(level, 2.0f)); }
+PressureBody sphereBody(int level) { return sceneBody(makeIcosphere(level, 2.0f)); }
 
 // What happens to both bodies before a step.
 struct Event {
@@ -238,12 +228,12 @@ TEST(BulkStep, MatchesPlainLoopsOnDegenerateBodies) {
     const int32_t near = data.faceIndices[3], nearer = data.faceIndices[4];
     for (int k = 0; k < 3; ++k) data.vertices[3 * near + k] = data.vertices[3 * nearer + k] = 0.0f;
     data.vertices[3 * nearer] = 1e-40f;
-    runBoth(bodyFromMesh(data), 500, {{Event::Press, 10, 300, 300}}, 1);
+    runBoth(sceneBody(data), 500, {{Event::Press, 10, 300, 300}}, 1);
 
     MeshData flat;
     flat.vertices = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0};
     flat.faceIndices = {0, 1, 2, 2, 1, 3, 2, 1, 0, 3, 1, 2};
-    runBoth(bodyFromMesh(flat), 200, {}, 1);
+    runBoth(sceneBody(flat), 200, {}, 1);
 }
 
 TEST(BulkStep, SingleOperationsMatchPlainLoops) {

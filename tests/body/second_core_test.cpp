@@ -15,7 +15,7 @@
 #include "body/scene.h"
 #include "body/state_hash.h"
 #include "body/step_solver.h"
-#include "mesh/mesh_file.h"
+#include "tests/support/bodies.h"
 #include "tools/mesh_generators.h"
 
 namespace {
@@ -52,17 +52,7 @@ TEST(SecondCore, RunsEveryJobOnceWhoeverTakesIt) {
     }
 }
 
-PressureBody sphere(int level) {
-    const MeshData data = makeIcosphere(level, 2.0f);
-    MeshFile mesh;
-    mesh.vertexCount = data.vertexCount();
-    mesh.faceCount = data.faceCount();
-    mesh.vertices = data.vertices;
-    mesh.faceIndices = data.faceIndices;
-    PressureBody body(mesh, BodyParams{});
-    body.gravity = sceneGravity;
-    return body;
-}
+PressureBody sphere(int level) { return sceneBody(makeIcosphere(level, 2.0f)); }
 
 // Steps `helped` (with the helper) and `alone` side by side, with an optional
 // drag and a point pulled far enough that the stretch limit fires; compares

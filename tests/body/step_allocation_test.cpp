@@ -10,7 +10,7 @@
 #include "body/drag.h"
 #include "body/scene.h"
 #include "body/step_solver.h"
-#include "mesh/mesh_file.h"
+#include "tests/support/bodies.h"
 #include "tools/mesh_generators.h"
 
 namespace {
@@ -38,14 +38,7 @@ long allocationsDuring(PressureBody& body, int steps) {
 TEST(SimulationStep, AllocatesNothingWithOrWithoutADrag) {
     for (bool helper : {false, true}) {
         SCOPED_TRACE(helper ? "with the helper thread" : "one thread");
-        MeshData data = makeIcosphere(3, 2.0f);
-        MeshFile mesh;
-        mesh.vertexCount = data.vertexCount();
-        mesh.faceCount = data.faceCount();
-        mesh.vertices = data.vertices;
-        mesh.faceIndices = data.faceIndices;
-        PressureBody body(mesh, BodyParams{});
-        body.gravity = sceneGravity;
+        PressureBody body = sceneBody(makeIcosphere(3, 2.0f));
         if (helper) body.solver.get().useSecondCoreFrom(0);  // made here, before the steps
         ASSERT_EQ(body.solver.get().secondCore() != nullptr, helper);
 

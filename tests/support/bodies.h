@@ -18,6 +18,13 @@ inline PressureBody bodyFromMesh(const MeshData& data, const BodyParams& params 
     return PressureBody(mesh, params);
 }
 
+// The scene's body (its parameters and gravity) built from a mesh in memory.
+inline PressureBody sceneBody(const MeshData& data) {
+    PressureBody body = bodyFromMesh(data);
+    body.gravity = sceneGravity;
+    return body;
+}
+
 // A body of loose points (no springs, no faces) with gravity g.
 inline PressureBody loosePoints(std::initializer_list<MassPoint> points, Vector3 g = {}) {
     PressureBody body;
