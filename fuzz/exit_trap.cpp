@@ -1,5 +1,7 @@
 #include "fuzz/exit_trap.h"
 
+#include "mesh/mesh_file.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -81,4 +83,15 @@ TrapResult runTrappingExit(void (*call)(void* context), void* context) {
     for (std::FILE* file : openFiles) __real_fclose(file);
     openFiles.clear();
     return result;
+}
+
+TrapResult readMeshTrappingExit(MeshFile& mesh) {
+    return runTrappingExit(
+        [](void* context) {
+            MeshFile& target = *static_cast<MeshFile*>(context);
+            target.readVertices();
+            target.readFaces();
+            target.requireUsable();
+        },
+        &mesh);
 }

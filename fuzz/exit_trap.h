@@ -17,3 +17,9 @@ struct TrapResult {
 };
 
 TrapResult runTrappingExit(void (*call)(void* context), void* context);
+
+struct MeshFile;
+
+// Both reader passes and the usability check on `mesh`, as the program runs
+// them, with any exit they make trapped.
+TrapResult readMeshTrappingExit(MeshFile& mesh);

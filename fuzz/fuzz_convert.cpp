@@ -23,13 +23,6 @@
 
 namespace {
 
-void readMesh(void* context) {
-    MeshFile& mesh = *static_cast<MeshFile*>(context);
-    mesh.readVertices();
-    mesh.readFaces();
-    mesh.requireUsable();
-}
-
 void checkConverted(const MeshData& mesh) {
     FUZZ_CHECK(mesh.vertices.size() % 3 == 0 && mesh.faceIndices.size() % 3 == 0, "%zu coordinates, %zu indices",
                mesh.vertices.size(), mesh.faceIndices.size());
@@ -49,7 +42,7 @@ void checkRoundTrip(const MeshData& mesh) {
 
     MeshFile read;
     read.fileName = path.c_str();
-    TrapResult result = runTrappingExit(readMesh, &read);
+    TrapResult result = readMeshTrappingExit(read);
     FUZZ_CHECK(!result.exited, "the program's reader rejects the converted mesh (status %d)", result.status);
     FUZZ_CHECK(read.vertices.size() == mesh.vertices.size() && read.faceIndices == mesh.faceIndices,
                "read back %d vertices and %d faces of %d and %d", read.vertexCount, read.faceCount,

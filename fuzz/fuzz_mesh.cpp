@@ -25,13 +25,6 @@
 
 namespace {
 
-void readMesh(void* context) {
-    MeshFile& mesh = *static_cast<MeshFile*>(context);
-    mesh.readVertices();
-    mesh.readFaces();
-    mesh.requireUsable();
-}
-
 bool insideOrNaN(float value, double low, double high) { return std::isnan(value) || (value >= low && value <= high); }
 
 void checkInsideBox(const PressureBody& body, int step) {
@@ -131,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& path = writeScratchFile(data, size, ".asc");
     MeshFile mesh;
     mesh.fileName = path.c_str();
-    TrapResult result = runTrappingExit(readMesh, &mesh);
+    TrapResult result = readMeshTrappingExit(mesh);
     if (result.exited) {
         FUZZ_CHECK(result.status != 0, "the reader rejected the file with exit status 0");
         return 0;

@@ -80,6 +80,19 @@ struct Options {
     std::string csvFile;
 };
 
+// The whole number from 1 after option argv[i], which it consumes.
+uint64_t stepInterval(int argc, char** argv, int& i) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc) failUsage(option + " needs a step interval");
+    std::string every = argv[++i];
+    char* end = nullptr;
+    errno = 0;
+    uint64_t value = std::strtoull(every.c_str(), &end, 10);
+    if (every.empty() || every[0] == '-' || *end != '\0' || errno != 0 || value == 0)
+        failUsage(option + " needs a whole number of steps from 1, not '" + every + "'");
+    return value;
+}
+
 Options parseArguments(int argc, char** argv) {
     Options options;
     std::vector<std::string> positional;
@@ -95,21 +108,9 @@ Options parseArguments(int argc, char** argv) {
         } else if (arg == "--two-cores") {
             options.twoCores = true;
         } else if (arg == "--trace") {
-            if (i + 1 >= argc) failUsage("--trace needs a step interval");
-            std::string every = argv[++i];
-            char* end = nullptr;
-            errno = 0;
-            options.traceEvery = std::strtoull(every.c_str(), &end, 10);
-            if (every.empty() || every[0] == '-' || *end != '\0' || errno != 0 || options.traceEvery == 0)
-                failUsage("--trace needs a whole number of steps from 1, not '" + every + "'");
+            options.traceEvery = stepInterval(argc, argv, i);
         } else if (arg == "--csv") {
-            if (i + 1 >= argc) failUsage("--csv needs a step interval");
-            std::string every = argv[++i];
-            char* end = nullptr;
-            errno = 0;
-            options.csvEvery = std::strtoull(every.c_str(), &end, 10);
-            if (every.empty() || every[0] == '-' || *end != '\0' || errno != 0 || options.csvEvery == 0)
-                failUsage("--csv needs a whole number of steps from 1, not '" + every + "'");
+            options.csvEvery = stepInterval(argc, argv, i);
         } else if (arg == "--csv-file") {
             if (i + 1 >= argc) failUsage("--csv-file needs a file name");
             options.csvFile = argv[++i];
