@@ -50,9 +50,10 @@ void addSpringForces(const Spring* springs, size_t count, const PointState* stat
     }
 }
 
-float faceGeometry(const Face* faces, size_t count, const PointState* state, float* area, float* nx, float* ny,
-                   float* nz) {
-    float volume = 0.0f;
+}  // namespace
+
+float continueFaceGeometry(const Face* faces, size_t count, const PointState* state, float* area, float* nx,
+                           float* ny, float* nz, float volume) {
     for (size_t f = 0; f < count; ++f) {
         const Face& face = faces[f];
         const PointState& p0 = state[face.pointA];
@@ -82,6 +83,8 @@ float faceGeometry(const Face* faces, size_t count, const PointState* state, flo
     }
     return volume;
 }
+
+namespace {
 
 // The exact test is | sqrt(d·d) − rest | > maxDeviation in double. A spring is
 // left unmarked only when d·d lies strictly inside [(rest − max)², (rest + max)²]
@@ -133,7 +136,8 @@ void addSpringsPortable(const ForcePass& pass, size_t& marked) {
 }
 
 float faceGeometryPortable(const ForcePass& pass) {
-    return faceGeometry(pass.faces, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz);
+    return continueFaceGeometry(pass.faces, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz,
+                                0.0f);
 }
 
 }  // namespace
@@ -141,4 +145,17 @@ float faceGeometryPortable(const ForcePass& pass) {
 const BulkKernels& portableKernels() {
     static const BulkKernels kernels{addSpringsPortable, faceGeometryPortable, markStretchedPortable, addFaceSharesPortable};
     return kernels;
+}
+
+const BulkKernels& fastestKernels() {
+    static const BulkKernels& kernels =
+        avx512Kernels() != nullptr ? *avx512Kernels() : avx2Kernels() != nullptr ? *avx2Kernels() : portableKernels();
+    return kernels;
+}
+
+std::vector<NamedKernels> availableKernels() {
+    std::vector<NamedKernels> sets{{"portable", &portableKernels()}};
+    if (avx2Kernels() != nullptr) sets.push_back({"AVX2", avx2Kernels()});
+    if (avx512Kernels() != nullptr) sets.push_back({"AVX-512", avx512Kernels()});
+    return sets;
 }

@@ -7,6 +7,7 @@
 // points in stored order, so they give the same bits; the tests hold them to it.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "body/records.h"
 
@@ -58,5 +59,23 @@ struct BulkKernels {
 
 // The portable loops.
 const BulkKernels& portableKernels();
-// The AVX2 loops, or the portable ones when the processor lacks AVX2.
+// The AVX2 loops, or null when the processor lacks AVX2.
+const BulkKernels* avx2Kernels();
+// The AVX-512 loops, or null when the processor lacks AVX-512F.
+const BulkKernels* avx512Kernels();
+// The widest of those the processor runs.
 const BulkKernels& fastestKernels();
+
+// Every set of loops this processor runs, portable first (for the tests and
+// the benchmark).
+struct NamedKernels {
+    const char* name;
+    const BulkKernels* kernels;
+};
+std::vector<NamedKernels> availableKernels();
+
+// The face geometry of faces[0, count) in the portable way, continuing a
+// running volume that the faces before them left at `volume`; returns the new
+// volume. The wide loops finish their last few faces with it.
+float continueFaceGeometry(const Face* faces, size_t count, const PointState* state, float* area, float* nx,
+                           float* ny, float* nz, float volume);

@@ -133,10 +133,11 @@ AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* st
 }
 
 // Four faces: area, normal, and their terms added to the running volume.
+template <bool fullGroup>
 AVX2 inline void faceGroup(const Face* faces, size_t f, size_t count, const PointState* state, float* area,
                            float* nx, float* ny, float* nz, float& volume) {
     const __m256d one = _mm256_set1_pd(1.0);
-    const size_t lanes = std::min<size_t>(4, count - f);
+    const size_t lanes = fullGroup ? 4 : std::min<size_t>(4, count - f);
     __m128 r0[4], r1[4], r2[4];
     for (size_t j = 0; j < 4; ++j) {
         const Face& face = faces[f + (j < lanes ? j : 0)];
@@ -194,9 +195,18 @@ AVX2 void addSprings(const ForcePass& pass, size_t& marked) {
 }
 
 AVX2 float faceGeometry(const ForcePass& pass) {
+    // The fields are copied so the stores below cannot make the compiler read them again.
+    const Face* const faces = pass.faces;
+    const size_t count = pass.faceCount;
+    const PointState* const state = pass.state;
+    float* const area = pass.area;
+    float* const nx = pass.nx;
+    float* const ny = pass.ny;
+    float* const nz = pass.nz;
     float volume = 0.0f;
-    for (size_t f = 0; f < pass.faceCount; f += 4)
-        faceGroup(pass.faces, f, pass.faceCount, pass.state, pass.area, pass.nx, pass.ny, pass.nz, volume);
+    size_t f = 0;
+    for (; f + 4 <= count; f += 4) faceGroup<true>(faces, f, count, state, area, nx, ny, nz, volume);
+    if (f < count) faceGroup<false>(faces, f, count, state, area, nx, ny, nz, volume);
     return volume;
 }
 
@@ -274,14 +284,13 @@ AVX2 void addFaceShares(Face* faces, size_t count, const float* area, const floa
 
 }  // namespace
 
-const BulkKernels& fastestKernels() {
-    static const BulkKernels kernels =
-        __builtin_cpu_supports("avx2") ? BulkKernels{addSprings, faceGeometry, markStretched, addFaceShares} : portableKernels();
-    return kernels;
+const BulkKernels* avx2Kernels() {
+    static const BulkKernels kernels{addSprings, faceGeometry, markStretched, addFaceShares};
+    return __builtin_cpu_supports("avx2") ? &kernels : nullptr;
 }
 
 #else
 
-const BulkKernels& fastestKernels() { return portableKernels(); }
+const BulkKernels* avx2Kernels() { return nullptr; }
 
 #endif

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "body/bulk_kernels.h"
@@ -103,31 +104,33 @@ void expectSameFloats(const std::vector<float>& a, const std::vector<float>& b, 
 
 }  // namespace
 
-TEST(BulkKernels, PortableAndFastestAgreeBitForBit) {
-    // Counts around multiples of four, so every short last group is covered.
-    for (size_t extra = 0; extra < 5; ++extra) {
+TEST(BulkKernels, EveryWideSetAgreesWithThePortableLoopsBitForBit) {
+    // Counts around multiples of four and eight, so every short last group is covered.
+    for (size_t extra = 0; extra < 9; ++extra) {
         const Scene scene = randomScene(40 + extra, 101 + extra, 66 + extra, static_cast<unsigned>(17 + extra));
         const Outputs portable = run(portableKernels(), scene);
-        const Outputs fastest = run(fastestKernels(), scene);
-        SCOPED_TRACE(extra);
-        EXPECT_EQ(bits(portable.volume), bits(fastest.volume));
-        expectSameFloats(portable.forces, fastest.forces, "forces");
-        expectSameFloats(portable.area, fastest.area, "area");
-        expectSameFloats(portable.nx, fastest.nx, "normal x");
-        expectSameFloats(portable.ny, fastest.ny, "normal y");
-        expectSameFloats(portable.nz, fastest.nz, "normal z");
-        EXPECT_EQ(portable.marks, fastest.marks);
         EXPECT_EQ(portable.marks, portable.separateMarks);
-        EXPECT_EQ(fastest.marks, fastest.separateMarks);
-        EXPECT_EQ(portable.marked, fastest.marked);
         EXPECT_EQ(portable.separatelyMarked, portable.marked);
-        for (size_t f = 0; f < scene.faces.size(); ++f) {
-            const Face& a = portable.faces[f];
-            const Face& b = fastest.faces[f];
-            EXPECT_TRUE(bits(a.area) == bits(b.area) && bits(a.pressureForce.x) == bits(b.pressureForce.x) &&
-                        bits(a.pressureForce.y) == bits(b.pressureForce.y) &&
-                        bits(a.pressureForce.z) == bits(b.pressureForce.z) && bits(a.normal.z) == bits(b.normal.z))
-                << "face " << f;
+        for (const NamedKernels& set : availableKernels()) {
+            SCOPED_TRACE(std::string(set.name) + " loops, extra " + std::to_string(extra));
+            const Outputs wide = run(*set.kernels, scene);
+            EXPECT_EQ(bits(portable.volume), bits(wide.volume));
+            expectSameFloats(portable.forces, wide.forces, "forces");
+            expectSameFloats(portable.area, wide.area, "area");
+            expectSameFloats(portable.nx, wide.nx, "normal x");
+            expectSameFloats(portable.ny, wide.ny, "normal y");
+            expectSameFloats(portable.nz, wide.nz, "normal z");
+            EXPECT_EQ(portable.marks, wide.marks);
+            EXPECT_EQ(wide.marks, wide.separateMarks);
+            EXPECT_EQ(portable.marked, wide.marked);
+            for (size_t f = 0; f < scene.faces.size(); ++f) {
+                const Face& a = portable.faces[f];
+                const Face& b = wide.faces[f];
+                EXPECT_TRUE(bits(a.area) == bits(b.area) && bits(a.pressureForce.x) == bits(b.pressureForce.x) &&
+                            bits(a.pressureForce.y) == bits(b.pressureForce.y) &&
+                            bits(a.pressureForce.z) == bits(b.pressureForce.z) && bits(a.normal.z) == bits(b.normal.z))
+                    << "face " << f;
+            }
         }
     }
 }
@@ -157,9 +160,10 @@ TEST(BulkKernels, StretchPreCheckNeverMissesASpringThatFires) {
         spring.maxDeviation = maxDeviation;
         springs.push_back(spring);
     }
-    for (const BulkKernels* kernels : {&portableKernels(), &fastestKernels()}) {
+    for (const NamedKernels& set : availableKernels()) {
+        SCOPED_TRACE(set.name);
         std::vector<uint8_t> marks(springs.size(), 0);
-        kernels->markStretched(springs.data(), springs.size(), state.data(), marks.data());
+        set.kernels->markStretched(springs.data(), springs.size(), state.data(), marks.data());
         int fired = 0;
         for (size_t s = 0; s < springs.size(); ++s) {
             std::vector<MassPoint> points(2);

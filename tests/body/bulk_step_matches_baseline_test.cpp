@@ -114,12 +114,12 @@ void runPair(PressureBody& body, int steps, const std::vector<Event>& events, in
 
 // Runs the bulk step on `body` and the plain loops on a copy, comparing every
 // field every `every` steps and at the end. Once with the portable bulk loops
-// and once with the fastest this processor offers.
+// and once with every wider set this processor runs.
 void runBoth(const PressureBody& start, int steps, const std::vector<Event>& events, int every = 50) {
-    for (const BulkKernels* kernels : {&portableKernels(), &fastestKernels()}) {
-        SCOPED_TRACE(kernels == &portableKernels() ? "portable loops" : "fastest loops");
+    for (const NamedKernels& set : availableKernels()) {
+        SCOPED_TRACE(std::string(set.name) + " loops");
         PressureBody body = start;
-        body.solver.get().useKernels(*kernels);
+        body.solver.get().useKernels(*set.kernels);
         runPair(body, steps, events, every);
         if (testing::Test::HasFatalFailure()) return;
     }
@@ -133,7 +133,7 @@ const std::vector<Event> dragScenario = {
 
 }  // namespace
 
-// Both steps, the bulk one with either set of loops, reproduce every line of
+// Both steps, the bulk one with every set of loops, reproduce every line of
 // the reference file (mesh, steps, checksum).
 TEST(PlainAndBulkSteps, ReproduceTheReferenceTrajectories) {
     const std::string dir = std::string(PLUMFOLD_SOURCE_DIR) + "/tests/data/reference/";
@@ -152,15 +152,16 @@ TEST(PlainAndBulkSteps, ReproduceTheReferenceTrajectories) {
         params.fileName = path.c_str();
         PressureBody start(params);
         start.gravity = sceneGravity;
-        for (int variant = 0; variant < 3; ++variant) {
+        std::vector<NamedKernels> variants{{"plain loops", nullptr}};
+        for (const NamedKernels& set : availableKernels()) variants.push_back(set);
+        for (const NamedKernels& variant : variants) {
             PressureBody body = start;
-            if (variant == 1) body.solver.get().useKernels(portableKernels());
-            if (variant == 2) body.solver.get().useKernels(fastestKernels());
-            for (int i = 0; i < steps; ++i) variant == 0 ? baselineStep(body, timeStep) : simulationStep(body);
+            if (variant.kernels != nullptr) body.solver.get().useKernels(*variant.kernels);
+            for (int i = 0; i < steps; ++i)
+                variant.kernels == nullptr ? baselineStep(body, timeStep) : simulationStep(body);
             char hex[17];
             std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(stateChecksum(body)));
-            EXPECT_EQ(hex, expected) << mesh << " after " << steps << " steps, "
-                                     << (variant == 0 ? "plain loops" : variant == 1 ? "portable" : "fastest");
+            EXPECT_EQ(hex, expected) << mesh << " after " << steps << " steps, " << variant.name;
         }
         ++checked;
     }

@@ -1,0 +1,246 @@
+// The bulk loops with AVX-512, eight springs or faces at a time. On the
+// processors this targets, widening floats to doubles and narrowing them back
+// is what limits the four-wide loops (body/bulk_kernels_avx2.cpp); a 512-bit
+// register converts eight values for about the price of four. Every lane does
+// exactly the operations of the portable loops (body/bulk_kernels.cpp), in the
+// same order and with the same roundings; nothing is fused or reassociated.
+// Compiled for every x86-64 processor; used only when the processor has
+// AVX-512F.
+#include "body/bulk_kernels.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+
+// GCC 12's AVX-512 headers trip -Wuninitialized on their own intrinsics when
+// the instruction set is enabled per function.
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#include <algorithm>
+#include <cstddef>
+
+#define AVX512 __attribute__((target("avx2,avx512f")))
+
+namespace {
+
+// x, y, z (and the fourth float) of eight 16-byte rows, as four columns of
+// eight; rows[j] holds row j in its low half and row j + 4 in its high half.
+struct Columns8 {
+    __m256 x, y, z, w;
+};
+
+AVX512 inline Columns8 transpose8(const __m256 rows[4]) {
+    const __m256 t0 = _mm256_unpacklo_ps(rows[0], rows[1]);
+    const __m256 t1 = _mm256_unpacklo_ps(rows[2], rows[3]);
+    const __m256 t2 = _mm256_unpackhi_ps(rows[0], rows[1]);
+    const __m256 t3 = _mm256_unpackhi_ps(rows[2], rows[3]);
+    return {_mm256_shuffle_ps(t0, t1, 0x44), _mm256_shuffle_ps(t0, t1, 0xee), _mm256_shuffle_ps(t2, t3, 0x44),
+            _mm256_shuffle_ps(t2, t3, 0xee)};
+}
+
+AVX512 inline __m256 rowPair(const float* low, const float* high) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(low)), _mm_load_ps(high), 1);
+}
+
+AVX512 inline __m512d wide(__m256 v) { return _mm512_cvtps_pd(v); }
+
+// z·z + y·y + x·x, summed in that order.
+AVX512 inline __m512d dot(__m512d ax, __m512d ay, __m512d az, __m512d bx, __m512d by, __m512d bz) {
+    return _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(az, bz), _mm512_mul_pd(ay, by)), _mm512_mul_pd(ax, bx));
+}
+
+// Rows of eight whole point states (x, y, z, mass, vx, vy, vz, 1/m) as eight
+// columns of eight: row j of `rows` goes to lane j.
+struct StateColumns {
+    __m256 x, y, z, vx, vy, vz;
+};
+
+AVX512 inline StateColumns transposeStates(const __m256 rows[8]) {
+    const __m256 t0 = _mm256_unpacklo_ps(rows[0], rows[1]), t1 = _mm256_unpackhi_ps(rows[0], rows[1]);
+    const __m256 t2 = _mm256_unpacklo_ps(rows[2], rows[3]), t3 = _mm256_unpackhi_ps(rows[2], rows[3]);
+    const __m256 t4 = _mm256_unpacklo_ps(rows[4], rows[5]), t5 = _mm256_unpackhi_ps(rows[4], rows[5]);
+    const __m256 t6 = _mm256_unpacklo_ps(rows[6], rows[7]), t7 = _mm256_unpackhi_ps(rows[6], rows[7]);
+    // Lanes 0-3 of rows 0-3 and of rows 4-7, positions in the low halves, velocities in the high.
+    const __m256 x03 = _mm256_shuffle_ps(t0, t2, 0x44), x47 = _mm256_shuffle_ps(t4, t6, 0x44);
+    const __m256 y03 = _mm256_shuffle_ps(t0, t2, 0xee), y47 = _mm256_shuffle_ps(t4, t6, 0xee);
+    const __m256 z03 = _mm256_shuffle_ps(t1, t3, 0x44), z47 = _mm256_shuffle_ps(t5, t7, 0x44);
+    return {_mm256_permute2f128_ps(x03, x47, 0x20), _mm256_permute2f128_ps(y03, y47, 0x20),
+            _mm256_permute2f128_ps(z03, z47, 0x20), _mm256_permute2f128_ps(x03, x47, 0x31),
+            _mm256_permute2f128_ps(y03, y47, 0x31), _mm256_permute2f128_ps(z03, z47, 0x31)};
+}
+
+// The stretch-limit marks of eight springs, from their squared lengths and
+// their rest lengths and limits; see markStretched in body/bulk_kernels.cpp
+// for why the margin is safe.
+AVX512 inline unsigned stretchMarks8(__m512d squared, __m256 restLength, __m256 maxDeviationF) {
+    const __m512d rest = wide(restLength), maxDeviation = wide(maxDeviationF);
+    const __m512d high = _mm512_add_pd(rest, maxDeviation);
+    const __m512d low = _mm512_sub_pd(rest, maxDeviation);
+    const __m512d highSquared = _mm512_mul_pd(_mm512_mul_pd(high, high), _mm512_set1_pd(1.0 - 1e-12));
+    const __m512d lowSquared = _mm512_mul_pd(_mm512_mul_pd(low, low), _mm512_set1_pd(1.0 + 1e-12));
+    const __mmask8 inside = _mm512_cmp_pd_mask(squared, highSquared, _CMP_LT_OQ) &
+                            _mm512_cmp_pd_mask(squared, lowSquared, _CMP_GT_OQ);
+    return ~static_cast<unsigned>(inside) & 0xffu;
+}
+
+// Eight springs s .. s + 7: their forces, added to their ends in order;
+// optionally their marks. Returns how many it marked.
+AVX512 inline size_t addSpringGroup8(const Spring* springs, const PointState* state, float* forces,
+                                     uint8_t* mayStretch) {
+    __m256 d[8], parameterRows[4], limitRows[4];
+    for (size_t j = 0; j < 8; ++j) {
+        const Spring& spring = springs[j];
+        d[j] = _mm256_sub_ps(_mm256_load_ps(&state[spring.pointA].x), _mm256_load_ps(&state[spring.pointB].x));
+    }
+    for (size_t j = 0; j < 4; ++j)  // stiffness, damping, restLength, stretchPercent
+        parameterRows[j] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(&springs[j].stiffness)),
+                                                _mm_loadu_ps(&springs[j + 4].stiffness), 1);
+    const StateColumns dc = transposeStates(d);
+    const Columns8 pc = transpose8(parameterRows);
+    const __m512d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
+
+    const __m512d squared = dot(dx, dy, dz, dx, dy, dz);
+    const __m512d length = _mm512_sqrt_pd(squared);
+    const __m256 lengthF = _mm512_cvtpd_ps(length);
+    const __m512d lengthD = wide(lengthF);
+    const __m512d closing = dot(wide(dc.vx), wide(dc.vy), wide(dc.vz), dx, dy, dz);
+    // Damper along the spring plus Hooke's law on the excess length.
+    const __m256 magnitude =
+        _mm512_cvtpd_ps(_mm512_add_pd(_mm512_div_pd(_mm512_mul_pd(closing, wide(pc.y)), lengthD),
+                                      _mm512_mul_pd(_mm512_sub_pd(lengthD, wide(pc.z)), wide(pc.x))));
+    // 1 / length with length a float: the float division gives the same number
+    // as the double one rounded to float.
+    const __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), lengthF);
+    const __m256 fx = _mm256_mul_ps(_mm256_mul_ps(dc.x, reciprocal), magnitude);
+    const __m256 fy = _mm256_mul_ps(_mm256_mul_ps(dc.y, reciprocal), magnitude);
+    const __m256 fz = _mm256_mul_ps(_mm256_mul_ps(dc.z, reciprocal), magnitude);
+    // One row (fx, fy, fz, −0) per spring, springs j and j + 4 in one register;
+    // −0 leaves the unused float as it is.
+    const __m256 columns[4] = {fx, fy, fz, _mm256_set1_ps(-0.0f)};
+    const Columns8 rows = transpose8(columns);
+    const __m256 pairs[4] = {rows.x, rows.y, rows.z, rows.w};
+    // A length of 0 or NaN exerts nothing, nor one so small that 1 / length is
+    // no float (see the four-wide loop).
+    const unsigned acts =
+        static_cast<unsigned>(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(lengthF, _mm256_setzero_ps(), _CMP_GT_OQ),
+                                                               _mm256_cmp_ps(reciprocal, _mm256_set1_ps(__builtin_inff()), _CMP_LT_OQ))));
+    const __m128 negateXYZ = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
+    for (size_t j = 0; j < 8; ++j) {
+        if (!(acts & (1u << j))) continue;
+        const __m128 toB = j < 4 ? _mm256_castps256_ps128(pairs[j]) : _mm256_extractf128_ps(pairs[j - 4], 1);
+        float* a = forces + forceStride * springs[j].pointA;
+        _mm_store_ps(a, _mm_add_ps(_mm_load_ps(a), _mm_xor_ps(toB, negateXYZ)));
+        float* b = forces + forceStride * springs[j].pointB;
+        _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), toB));
+    }
+    if (mayStretch == nullptr) return 0;
+    for (size_t j = 0; j < 4; ++j)  // damping, restLength, stretchPercent, maxDeviation
+        limitRows[j] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(&springs[j].damping)),
+                                            _mm_loadu_ps(&springs[j + 4].damping), 1);
+    const Columns8 limits = transpose8(limitRows);
+    const unsigned outside = stretchMarks8(squared, limits.y, limits.w);
+    for (size_t j = 0; j < 8; ++j) mayStretch[j] = static_cast<uint8_t>((outside >> j) & 1u);
+    return static_cast<size_t>(__builtin_popcount(outside));
+}
+
+AVX512 void addSprings(const ForcePass& pass, size_t& marked) {
+    const Spring* const springs = pass.springs;
+    const size_t count = pass.springCount;
+    const PointState* const state = pass.state;
+    float* const forces = pass.forces;
+    uint8_t* const mayStretch = pass.mayStretch;
+    size_t s = 0;
+    for (; s + 8 <= count; s += 8)
+        marked += addSpringGroup8(springs + s, state, forces, mayStretch != nullptr ? mayStretch + s : nullptr);
+    if (s == count) return;
+    // The last few springs with the four-wide loop.
+    ForcePass rest = pass;
+    rest.springs += s;
+    rest.springCount -= s;
+    if (rest.mayStretch != nullptr) rest.mayStretch += s;
+    avx2Kernels()->addSprings(rest, marked);
+}
+
+// Eight faces f .. f + 7: area, normal, and their terms added to the running volume.
+AVX512 inline void faceGroup8(const Face* faces, size_t f, const PointState* state, float* area, float* nx,
+                              float* ny, float* nz, float& volume) {
+    const __m512d one = _mm512_set1_pd(1.0);
+    __m256 r0[4], r1[4], r2[4];
+    for (size_t j = 0; j < 4; ++j) {
+        const Face& low = faces[f + j];
+        const Face& high = faces[f + j + 4];
+        r0[j] = rowPair(&state[low.pointA].x, &state[high.pointA].x);
+        r1[j] = rowPair(&state[low.pointB].x, &state[high.pointB].x);
+        r2[j] = rowPair(&state[low.pointC].x, &state[high.pointC].x);
+    }
+    const Columns8 p0 = transpose8(r0), p1 = transpose8(r1), p2 = transpose8(r2);
+    // e1 = P0 − P1, e2 = P0 − P2, c = e1 × e2 with each component in double.
+    const __m512d e1x = wide(_mm256_sub_ps(p0.x, p1.x)), e1y = wide(_mm256_sub_ps(p0.y, p1.y)),
+                  e1z = wide(_mm256_sub_ps(p0.z, p1.z));
+    const __m512d e2x = wide(_mm256_sub_ps(p0.x, p2.x)), e2y = wide(_mm256_sub_ps(p0.y, p2.y)),
+                  e2z = wide(_mm256_sub_ps(p0.z, p2.z));
+    const __m256 cx = _mm512_cvtpd_ps(_mm512_sub_pd(_mm512_mul_pd(e1y, e2z), _mm512_mul_pd(e1z, e2y)));
+    const __m256 cy = _mm512_cvtpd_ps(_mm512_sub_pd(_mm512_mul_pd(e1z, e2x), _mm512_mul_pd(e1x, e2z)));
+    const __m256 cz = _mm512_cvtpd_ps(_mm512_sub_pd(_mm512_mul_pd(e1x, e2y), _mm512_mul_pd(e1y, e2x)));
+    const __m512d cxd = wide(cx), cyd = wide(cy), czd = wide(cz);
+    const __m512d length = _mm512_sqrt_pd(dot(cxd, cyd, czd, cxd, cyd, czd));
+    const __m256 faceArea = _mm512_cvtpd_ps(length);
+    // A length of 0 or NaN, or one so small that its reciprocal is no float,
+    // leaves c as it is (scaled by 1).
+    const __m512d divisor =
+        _mm512_mask_blend_pd(_mm512_cmp_pd_mask(length, _mm512_setzero_pd(), _CMP_GT_OQ), one, length);
+    const __m256 reciprocal = _mm512_cvtpd_ps(_mm512_div_pd(one, divisor));
+    const __m256 scale = _mm256_blendv_ps(_mm256_set1_ps(1.0f), reciprocal,
+                                          _mm256_cmp_ps(reciprocal, _mm256_set1_ps(__builtin_inff()), _CMP_LT_OQ));
+    const __m256 normalX = _mm256_mul_ps(cx, scale);
+    _mm256_storeu_ps(area + f, faceArea);
+    _mm256_storeu_ps(nx + f, normalX);
+    _mm256_storeu_ps(ny + f, _mm256_mul_ps(cy, scale));
+    _mm256_storeu_ps(nz + f, _mm256_mul_ps(cz, scale));
+    // Volume terms ((x2 + x1) + x0) · area · nx · 0.333, then the running sum,
+    // each step formed in double.
+    const __m512d xSum = _mm512_add_pd(_mm512_add_pd(wide(p2.x), wide(p1.x)), wide(p0.x));
+    const __m512d term = _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(xSum, wide(faceArea)), wide(normalX)),
+                                       _mm512_set1_pd(0.333));
+    alignas(64) double terms[8];
+    _mm512_store_pd(terms, term);
+    for (size_t j = 0; j < 8; ++j) volume = static_cast<float>(terms[j] + volume);
+}
+
+AVX512 float faceGeometry(const ForcePass& pass) {
+    // The fields are copied so the stores below cannot make the compiler read them again.
+    const Face* const faces = pass.faces;
+    const size_t count = pass.faceCount;
+    const PointState* const state = pass.state;
+    float* const area = pass.area;
+    float* const nx = pass.nx;
+    float* const ny = pass.ny;
+    float* const nz = pass.nz;
+    float volume = 0.0f;
+    size_t f = 0;
+    for (; f + 8 <= count; f += 8) faceGroup8(faces, f, state, area, nx, ny, nz, volume);
+    // The last few faces one at a time, continuing the same sum.
+    return continueFaceGeometry(faces + f, count - f, state, area + f, nx + f, ny + f, nz + f, volume);
+}
+
+}  // namespace
+
+const BulkKernels* avx512Kernels() {
+    static const BulkKernels* kernels = [] () -> const BulkKernels* {
+        const BulkKernels* narrower = avx2Kernels();
+        if (narrower == nullptr || !__builtin_cpu_supports("avx512f")) return nullptr;
+        static BulkKernels k = *narrower;
+        k.faceGeometry = faceGeometry;
+        k.addSprings = addSprings;
+        return &k;
+    }();
+    return kernels;
+}
+
+#else
+
+const BulkKernels* avx512Kernels() { return nullptr; }
+
+#endif
