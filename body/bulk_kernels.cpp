@@ -140,10 +140,16 @@ float faceGeometryPortable(const ForcePass& pass) {
                                 0.0f);
 }
 
+float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
+    addSpringsPortable(pass, marked);
+    return faceGeometryPortable(pass);
+}
+
 }  // namespace
 
 const BulkKernels& portableKernels() {
-    static const BulkKernels kernels{addSpringsPortable, faceGeometryPortable, markStretchedPortable, addFaceSharesPortable};
+    static const BulkKernels kernels{addSpringsPortable, faceGeometryPortable, springsAndFacesPortable,
+                                     markStretchedPortable, addFaceSharesPortable};
     return kernels;
 }
 

@@ -35,6 +35,7 @@ struct ForcePass {
     float* ny;
     float* nz;
     uint8_t* mayStretch;  // optional: per spring, the stretch-limit marks at these positions
+    double* volumeTerms;  // optional: room for one volume term per face
 };
 
 struct BulkKernels {
@@ -47,6 +48,9 @@ struct BulkKernels {
     // face order as one running float. Reads only the state and the faces and
     // writes only area and the normal, so it may run beside addSprings.
     float (*faceGeometry)(const ForcePass& pass);
+    // addSprings and faceGeometry together, returning the volume; the loops
+    // may interleave them, using pass.volumeTerms when it is given.
+    float (*springsAndFaces)(const ForcePass& pass, size_t& marked);
     // Marks (1) every spring that may exceed its stretch limit at the given
     // positions and returns how many it marked; an unmarked spring cannot fire.
     size_t (*markStretched)(const Spring* springs, size_t count, const PointState* state, uint8_t* mayStretch);

@@ -282,10 +282,15 @@ AVX2 void addFaceShares(Face* faces, size_t count, const float* area, const floa
     }
 }
 
+AVX2 float springsAndFaces(const ForcePass& pass, size_t& marked) {
+    addSprings(pass, marked);
+    return faceGeometry(pass);
+}
+
 }  // namespace
 
 const BulkKernels* avx2Kernels() {
-    static const BulkKernels kernels{addSprings, faceGeometry, markStretched, addFaceShares};
+    static const BulkKernels kernels{addSprings, faceGeometry, springsAndFaces, markStretched, addFaceShares};
     return __builtin_cpu_supports("avx2") ? &kernels : nullptr;
 }
 

@@ -20,8 +20,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
-#define AVX512 __attribute__((target("avx2,avx512f")))
+#define AVX512 __attribute__((target("avx2,avx512f,bmi2,popcnt")))
 
 namespace {
 
@@ -40,8 +42,9 @@ AVX512 inline Columns8 transpose8(const __m256 rows[4]) {
             _mm256_shuffle_ps(t2, t3, 0xee)};
 }
 
-AVX512 inline __m256 rowPair(const float* low, const float* high) {
-    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(low)), _mm_load_ps(high), 1);
+AVX512 inline __m256 rowPair(const float* low, const float* high, bool aligned = true) {
+    if (aligned) return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(low)), _mm_load_ps(high), 1);
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
 }
 
 AVX512 inline __m512d wide(__m256 v) { return _mm512_cvtps_pd(v); }
@@ -85,20 +88,32 @@ AVX512 inline unsigned stretchMarks8(__m512d squared, __m256 restLength, __m256 
     return ~static_cast<unsigned>(inside) & 0xffu;
 }
 
+// Four consecutive float fields of springs 0 .. 7, from `first` on, as four
+// columns of eight.
+AVX512 inline Columns8 springColumns(const Spring* springs, float Spring::*first) {
+    __m256 rows[4];
+    for (size_t j = 0; j < 4; ++j) rows[j] = rowPair(&(springs[j].*first), &(springs[j + 4].*first), false);
+    return transpose8(rows);
+}
+
+// One mark byte per spring (1: may exceed its limit); returns how many.
+AVX512 inline size_t storeMarks8(unsigned outside, uint8_t* mayStretch) {
+    const uint64_t bytes = _pdep_u64(outside, 0x0101010101010101ull);  // bit j to byte j
+    std::memcpy(mayStretch, &bytes, sizeof bytes);
+    return static_cast<size_t>(_mm_popcnt_u32(outside));
+}
+
 // Eight springs s .. s + 7: their forces, added to their ends in order;
 // optionally their marks. Returns how many it marked.
 AVX512 inline size_t addSpringGroup8(const Spring* springs, const PointState* state, float* forces,
                                      uint8_t* mayStretch) {
-    __m256 d[8], parameterRows[4], limitRows[4];
+    __m256 d[8];
     for (size_t j = 0; j < 8; ++j) {
         const Spring& spring = springs[j];
         d[j] = _mm256_sub_ps(_mm256_load_ps(&state[spring.pointA].x), _mm256_load_ps(&state[spring.pointB].x));
     }
-    for (size_t j = 0; j < 4; ++j)  // stiffness, damping, restLength, stretchPercent
-        parameterRows[j] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(&springs[j].stiffness)),
-                                                _mm_loadu_ps(&springs[j + 4].stiffness), 1);
     const StateColumns dc = transposeStates(d);
-    const Columns8 pc = transpose8(parameterRows);
+    const Columns8 pc = springColumns(springs, &Spring::stiffness);  // stiffness, damping, restLength
     const __m512d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
 
     const __m512d squared = dot(dx, dy, dz, dx, dy, dz);
@@ -136,13 +151,34 @@ AVX512 inline size_t addSpringGroup8(const Spring* springs, const PointState* st
         _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), toB));
     }
     if (mayStretch == nullptr) return 0;
-    for (size_t j = 0; j < 4; ++j)  // damping, restLength, stretchPercent, maxDeviation
-        limitRows[j] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(&springs[j].damping)),
-                                            _mm_loadu_ps(&springs[j + 4].damping), 1);
-    const Columns8 limits = transpose8(limitRows);
-    const unsigned outside = stretchMarks8(squared, limits.y, limits.w);
-    for (size_t j = 0; j < 8; ++j) mayStretch[j] = static_cast<uint8_t>((outside >> j) & 1u);
-    return static_cast<size_t>(__builtin_popcount(outside));
+    const __m256 maxDeviation = _mm256_set_ps(springs[7].maxDeviation, springs[6].maxDeviation,
+                                              springs[5].maxDeviation, springs[4].maxDeviation,
+                                              springs[3].maxDeviation, springs[2].maxDeviation,
+                                              springs[1].maxDeviation, springs[0].maxDeviation);
+    return storeMarks8(stretchMarks8(squared, pc.z, maxDeviation), mayStretch);
+}
+
+// Eight springs s .. s + 7: only their marks.
+AVX512 inline size_t markGroup8(const Spring* springs, const PointState* state, uint8_t* mayStretch) {
+    __m256 d[4];
+    for (size_t j = 0; j < 4; ++j) {
+        const Spring& low = springs[j];
+        const Spring& high = springs[j + 4];
+        d[j] = _mm256_sub_ps(rowPair(&state[low.pointA].x, &state[high.pointA].x),
+                             rowPair(&state[low.pointB].x, &state[high.pointB].x));
+    }
+    const Columns8 dc = transpose8(d);
+    const __m512d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
+    const Columns8 limits = springColumns(springs, &Spring::damping);  // damping, restLength, stretchPercent, maxDeviation
+    return storeMarks8(stretchMarks8(dot(dx, dy, dz, dx, dy, dz), limits.y, limits.w), mayStretch);
+}
+
+AVX512 size_t markStretched(const Spring* springs, size_t count, const PointState* state, uint8_t* mayStretch) {
+    size_t marked = 0;
+    size_t s = 0;
+    for (; s + 8 <= count; s += 8) marked += markGroup8(springs + s, state, mayStretch + s);
+    if (s < count) marked += avx2Kernels()->markStretched(springs + s, count - s, state, mayStretch + s);
+    return marked;
 }
 
 AVX512 void addSprings(const ForcePass& pass, size_t& marked) {
@@ -163,9 +199,9 @@ AVX512 void addSprings(const ForcePass& pass, size_t& marked) {
     avx2Kernels()->addSprings(rest, marked);
 }
 
-// Eight faces f .. f + 7: area, normal, and their terms added to the running volume.
-AVX512 inline void faceGroup8(const Face* faces, size_t f, const PointState* state, float* area, float* nx,
-                              float* ny, float* nz, float& volume) {
+// Eight faces f .. f + 7: area and normal; returns their volume terms.
+AVX512 inline __m512d faceGroup8(const Face* faces, size_t f, const PointState* state, float* area, float* nx,
+                                 float* ny, float* nz) {
     const __m512d one = _mm512_set1_pd(1.0);
     __m256 r0[4], r1[4], r2[4];
     for (size_t j = 0; j < 4; ++j) {
@@ -199,14 +235,17 @@ AVX512 inline void faceGroup8(const Face* faces, size_t f, const PointState* sta
     _mm256_storeu_ps(nx + f, normalX);
     _mm256_storeu_ps(ny + f, _mm256_mul_ps(cy, scale));
     _mm256_storeu_ps(nz + f, _mm256_mul_ps(cz, scale));
-    // Volume terms ((x2 + x1) + x0) · area · nx · 0.333, then the running sum,
-    // each step formed in double.
+    // Volume terms ((x2 + x1) + x0) · area · nx · 0.333 (0.333, not one third,
+    // with area twice the triangle's: the 1.998 of the volume measure).
     const __m512d xSum = _mm512_add_pd(_mm512_add_pd(wide(p2.x), wide(p1.x)), wide(p0.x));
-    const __m512d term = _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(xSum, wide(faceArea)), wide(normalX)),
-                                       _mm512_set1_pd(0.333));
-    alignas(64) double terms[8];
-    _mm512_store_pd(terms, term);
-    for (size_t j = 0; j < 8; ++j) volume = static_cast<float>(terms[j] + volume);
+    return _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(xSum, wide(faceArea)), wide(normalX)), _mm512_set1_pd(0.333));
+}
+
+// The running volume over terms [from, to): one float sum in face order, each
+// step formed in double.
+AVX512 inline float addVolumeTerms(const double* terms, size_t from, size_t to, float volume) {
+    for (size_t j = from; j < to; ++j) volume = static_cast<float>(terms[j] + volume);
+    return volume;
 }
 
 AVX512 float faceGeometry(const ForcePass& pass) {
@@ -220,9 +259,64 @@ AVX512 float faceGeometry(const ForcePass& pass) {
     float* const nz = pass.nz;
     float volume = 0.0f;
     size_t f = 0;
-    for (; f + 8 <= count; f += 8) faceGroup8(faces, f, state, area, nx, ny, nz, volume);
+    for (; f + 8 <= count; f += 8) {
+        alignas(64) double terms[8];
+        _mm512_store_pd(terms, faceGroup8(faces, f, state, area, nx, ny, nz));
+        volume = addVolumeTerms(terms, 0, 8, volume);
+    }
     // The last few faces one at a time, continuing the same sum.
     return continueFaceGeometry(faces + f, count - f, state, area + f, nx + f, ny + f, nz + f, volume);
+}
+
+// Springs and faces of one evaluation. Each step of the volume sum waits some
+// nine cycles for the one before, which would leave the face loop waiting on
+// it. So the face loop only stores the terms, and the spring loop, which is
+// limited by how much it computes and not by any wait, carries the sum a few
+// faces on with every group of springs: the waits then overlap its work. The
+// sum still adds the same terms in face order.
+AVX512 float springsAndFaces(const ForcePass& pass, size_t& marked) {
+    if (pass.volumeTerms == nullptr) {
+        addSprings(pass, marked);
+        return faceGeometry(pass);
+    }
+    const Face* const faces = pass.faces;
+    const size_t faceCount = pass.faceCount;
+    const PointState* const state = pass.state;
+    float* const area = pass.area;
+    float* const nx = pass.nx;
+    float* const ny = pass.ny;
+    float* const nz = pass.nz;
+    double* const terms = pass.volumeTerms;
+    const size_t groupedFaces = faceCount - faceCount % 8;
+    for (size_t f = 0; f < groupedFaces; f += 8)
+        _mm512_storeu_pd(terms + f, faceGroup8(faces, f, state, area, nx, ny, nz));
+
+    const Spring* const springs = pass.springs;
+    const size_t springCount = pass.springCount;
+    float* const forces = pass.forces;
+    uint8_t* const mayStretch = pass.mayStretch;
+    const size_t springGroups = springCount / 8;
+    const size_t facesPerGroup = springGroups > 0 ? (groupedFaces + springGroups - 1) / springGroups : 0;
+    float volume = 0.0f;
+    size_t summed = 0;
+    size_t s = 0;
+    for (; s + 8 <= springCount; s += 8) {
+        marked += addSpringGroup8(springs + s, state, forces, mayStretch != nullptr ? mayStretch + s : nullptr);
+        const size_t until = std::min(groupedFaces, summed + facesPerGroup);
+        volume = addVolumeTerms(terms, summed, until, volume);
+        summed = until;
+    }
+    if (s < springCount) {  // the last few springs with the four-wide loop
+        ForcePass rest = pass;
+        rest.springs += s;
+        rest.springCount -= s;
+        if (rest.mayStretch != nullptr) rest.mayStretch += s;
+        avx2Kernels()->addSprings(rest, marked);
+    }
+    volume = addVolumeTerms(terms, summed, groupedFaces, volume);
+    // The last few faces one at a time, continuing the same sum.
+    const size_t f = groupedFaces;
+    return continueFaceGeometry(faces + f, faceCount - f, state, area + f, nx + f, ny + f, nz + f, volume);
 }
 
 }  // namespace
@@ -230,10 +324,13 @@ AVX512 float faceGeometry(const ForcePass& pass) {
 const BulkKernels* avx512Kernels() {
     static const BulkKernels* kernels = [] () -> const BulkKernels* {
         const BulkKernels* narrower = avx2Kernels();
-        if (narrower == nullptr || !__builtin_cpu_supports("avx512f")) return nullptr;
+        if (narrower == nullptr || !__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("bmi2"))
+            return nullptr;
         static BulkKernels k = *narrower;
         k.faceGeometry = faceGeometry;
+        k.springsAndFaces = springsAndFaces;
         k.addSprings = addSprings;
+        k.markStretched = markStretched;
         return &k;
     }();
     return kernels;

@@ -44,6 +44,15 @@ bool limitStretch(const Spring& spring, PointState* state) {
     return true;
 }
 
+// Gravity, the first term of every point's force sum: 0 + m · g, so a point
+// of mass 0 gets +0, never −0.
+inline void startForce(float* force, float m, const Vector3& g) {
+    force[0] = 0.0f + m * g.x;
+    force[1] = 0.0f + m * g.y;
+    force[2] = 0.0f + m * g.z;
+    force[3] = 0.0f;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ bookkeeping ---
@@ -61,8 +70,8 @@ void StepSolver::prepare(PressureBody& body) {
 
     state_.resize(pointRoom_);
     forces_.resize(forceStride * pointRoom_);
-    for (std::vector<float>* a : {&f0x_, &f0y_, &f0z_}) a->resize(pointRoom_);
     for (std::vector<float>* a : {&area_, &normalX_, &normalY_, &normalZ_}) a->resize(faceRoom_);
+    volumeTerms_.resize(faceRoom_);
     mayStretch_.resize(springRoom_);
     moved_.assign(pointRoom_, 0);
     movedList_.reserve(pointRoom_);
@@ -81,18 +90,25 @@ void StepSolver::updateSecondCore() {
     if (!wanted) secondCore_.reset();
 }
 
+// The records' state into state_, and every force sum started with gravity.
 void StepSolver::loadState(const PressureBody& body) {
     const size_t n = body.points.size();
+    const MassPoint* const points = body.points.data();
+    PointState* const state = state_.data();
+    float* const forces = forces_.data();
+    const Vector3 g = body.gravity;
     for (size_t i = 0; i < n; ++i) {
-        const MassPoint& point = body.points[i];
-        state_[i] = PointState{point.position.x, point.position.y, point.position.z, point.mass,
-                               point.velocity.x, point.velocity.y, point.velocity.z, point.inverseMass};
+        const MassPoint& point = points[i];
+        state[i] = PointState{point.position.x, point.position.y, point.position.z, point.mass,
+                              point.velocity.x, point.velocity.y, point.velocity.z, point.inverseMass};
+        startForce(forces + forceStride * i, point.mass, g);
     }
 }
 
 // ------------------------------------------------------- force evaluation ---
 
-// Forces of the state in state_: the phases of computeForces. The sums go into
+// Forces of the state in state_, whose force sums hold gravity already: the
+// phases of computeForces. The sums go into
 // the records too unless the caller takes them from forces_ itself. With
 // `marks`, also marks the springs that may exceed their stretch limit at these
 // positions (see stretchPass) and returns how many.
@@ -101,21 +117,13 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
     const size_t faceCount = body.faces.size();
     float* const forces = forces_.data();
 
-    // 1.-2. Clear, then m · g (a point of mass 0 gets +0, never −0).
-    const Vector3 g = body.gravity;
-    for (size_t i = 0; i < n; ++i) {
-        const float m = state_[i].mass;
-        float* force = forces + forceStride * i;
-        force[0] = 0.0f + m * g.x;
-        force[1] = 0.0f + m * g.y;
-        force[2] = 0.0f + m * g.z;
-        force[3] = 0.0f;
-    }
+    // 1.-2. Clear, then m · g: done by whoever filled state_ (loadState, predict).
 
     // 3.-5. Springs in stored order; face geometry, and the volume: one running
     //    float sum in face order, each step formed in double.
     const ForcePass pass{body.springs.data(), body.springs.size(), body.faces.data(), faceCount, state_.data(),
-                         forces, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), marks};
+                         forces, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), marks,
+                         volumeTerms_.data()};
     size_t marked = 0;
     float volume = 0.0f;
     if (secondCore_) {
@@ -132,8 +140,7 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
         secondCore_->finish();
         volume = faceJob_.volume;
     } else {
-        kernels_->addSprings(pass, marked);
-        volume = kernels_->faceGeometry(pass);
+        volume = kernels_->springsAndFaces(pass, marked);
     }
     body.volume = volume;
     // A flat or broken body has no defined pressure: 0 switches it off instead of
@@ -225,46 +232,53 @@ void StepSolver::storeMovedPositions(PressureBody& body) {
 }
 
 // Heun steps 1.-2. for the points [begin, end): copy the start state and
-// predict with an Euler step of state_ (see integrate).
+// predict with an Euler step of state_ (see integrate), starting the force
+// sums of the predicted state with gravity.
 void StepSolver::predict(PressureBody& body, size_t begin, size_t end, float dt) {
-    std::vector<MassPoint>& points = body.points;
+    MassPoint* const points = body.points.data();
+    MassPoint* const copies = body.stepCopy.data();
+    PointState* const state = state_.data();
+    float* const forces = forces_.data();
+    const Vector3 g = body.gravity;
     for (size_t i = begin; i < end; ++i) {
         MassPoint& point = points[i];
-        body.stepCopy[i] = point;
+        copies[i] = point;
         const float m = point.inverseMass;
-        f0x_[i] = point.force.x;
-        f0y_[i] = point.force.y;
-        f0z_[i] = point.force.z;
-        const Vector3 dv{(f0x_[i] * m) * dt, (f0y_[i] * m) * dt, (f0z_[i] * m) * dt};
+        const Vector3 f0 = point.force;
+        const Vector3 dv{(f0.x * m) * dt, (f0.y * m) * dt, (f0.z * m) * dt};
         const Vector3 v{point.velocity.x + dv.x, point.velocity.y + dv.y, point.velocity.z + dv.z};
         const Vector3 dx{v.x * dt, v.y * dt, v.z * dt};
-        state_[i] = PointState{point.position.x + dx.x, point.position.y + dx.y, point.position.z + dx.z, point.mass,
-                               v.x, v.y, v.z, m};
+        state[i] = PointState{point.position.x + dx.x, point.position.y + dx.y, point.position.z + dx.z, point.mass,
+                              v.x, v.y, v.z, m};
+        startForce(forces + forceStride * i, point.mass, g);
         point.velocityChange = dv;
         point.positionChange = dx;
     }
 }
 
-// Heun steps 4.-5. for the points [begin, end) (see integrate).
+// Heun steps 4.-5. for the points [begin, end) (see integrate). The records'
+// forces still hold F0 (the predictor's evaluation wrote only forces_).
 void StepSolver::correct(PressureBody& body, size_t begin, size_t end, float dt) {
-    std::vector<MassPoint>& points = body.points;
+    MassPoint* const points = body.points.data();
+    PointState* const state = state_.data();
+    const float* const forces = forces_.data();
     const float h = static_cast<float>(dt * 0.5);
     for (size_t i = begin; i < end; ++i) {
         MassPoint& point = points[i];
-        const float* f1 = &forces_[forceStride * i];
+        const float* f1 = forces + forceStride * i;
+        const Vector3 f0 = point.force;
         point.force = Vector3{f1[0], f1[1], f1[2]};
         const float m = point.inverseMass;
         Vector3 v = point.velocity;
-        v = Vector3{v.x + (h * (f1[0] + f0x_[i])) * m, v.y + (h * (f1[1] + f0y_[i])) * m,
-                    v.z + (h * (f1[2] + f0z_[i])) * m};
+        v = Vector3{v.x + (h * (f1[0] + f0.x)) * m, v.y + (h * (f1[1] + f0.y)) * m, v.z + (h * (f1[2] + f0.z)) * m};
         Vector3 x = point.position;
         x = Vector3{x.x + v.x * dt, x.y + v.y * dt, x.z + v.z * dt};
         applyWalls(x, v);
         point.velocity = v;
         point.position = x;
-        state_[i].x = x.x;
-        state_[i].y = x.y;
-        state_[i].z = x.z;
+        state[i].x = x.x;
+        state[i].y = x.y;
+        state[i].z = x.z;
     }
 }
 
@@ -326,6 +340,7 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
         if (!movedList_.empty()) {
             for (int32_t i : movedList_) moved_[i] = 0;
             movedList_.clear();
+            for (size_t i = 0; i < n; ++i) startForce(&forces_[forceStride * i], state_[i].mass, body.gravity);
             evaluate(body, nullptr, false);
         }
     }

@@ -102,10 +102,10 @@ private:
     // State of the points being evaluated, and their forces (forceStride floats each).
     std::vector<PointState> state_;
     std::vector<float> forces_;
-    std::vector<float> f0x_, f0y_, f0z_;  // start forces of a Heun step
 
     // Face geometry of the last evaluation.
     std::vector<float> area_, normalX_, normalY_, normalZ_;
+    std::vector<double> volumeTerms_;
 
     // Stretch limit: springs that may exceed their limit, points moved so far.
     std::vector<uint8_t> mayStretch_;

@@ -74,7 +74,11 @@ struct Outputs {
     size_t marked = 0, separatelyMarked = 0;
 };
 
-Outputs run(const BulkKernels& kernels, Scene scene) {
+// How the springs and the face geometry are run: one after the other, or
+// together (with or without room for the volume terms).
+enum class Together { no, withoutTerms, withTerms };
+
+Outputs run(const BulkKernels& kernels, Scene scene, Together together = Together::no) {
     Outputs out;
     out.forces.assign(forceStride * scene.state.size(), 0.0f);
     // Start sums with signed zeros among them: a stray +0 term would show.
@@ -84,17 +88,29 @@ Outputs run(const BulkKernels& kernels, Scene scene) {
     out.nx = out.ny = out.nz = out.area;
     out.marks.assign(scene.springs.size(), 7);
     out.separateMarks = out.marks;
+    std::vector<double> terms(scene.faces.size(), -1.0);
     const ForcePass pass{scene.springs.data(), scene.springs.size(), scene.faces.data(), scene.faces.size(),
                          scene.state.data(), out.forces.data(), out.area.data(), out.nx.data(), out.ny.data(),
-                         out.nz.data(), out.marks.data()};
-    kernels.addSprings(pass, out.marked);
-    out.volume = kernels.faceGeometry(pass);
+                         out.nz.data(), out.marks.data(),
+                         together == Together::withTerms ? terms.data() : nullptr};
+    if (together == Together::no) {
+        kernels.addSprings(pass, out.marked);
+        out.volume = kernels.faceGeometry(pass);
+    } else {
+        out.volume = kernels.springsAndFaces(pass, out.marked);
+    }
     out.separatelyMarked = kernels.markStretched(scene.springs.data(), scene.springs.size(), scene.state.data(),
                                                  out.separateMarks.data());
     kernels.addFaceShares(scene.faces.data(), scene.faces.size(), out.area.data(), out.nx.data(), out.ny.data(),
                           out.nz.data(), 1826320.0f, 1.0f / out.volume, out.forces.data());
     out.faces = scene.faces;
     return out;
+}
+
+bool sameFaceOutputs(const Face& a, const Face& b) {
+    return bits(a.area) == bits(b.area) && bits(a.normal.z) == bits(b.normal.z) &&
+           bits(a.pressureForce.x) == bits(b.pressureForce.x) && bits(a.pressureForce.y) == bits(b.pressureForce.y) &&
+           bits(a.pressureForce.z) == bits(b.pressureForce.z);
 }
 
 void expectSameFloats(const std::vector<float>& a, const std::vector<float>& b, const char* what) {
@@ -112,24 +128,21 @@ TEST(BulkKernels, EveryWideSetAgreesWithThePortableLoopsBitForBit) {
         EXPECT_EQ(portable.marks, portable.separateMarks);
         EXPECT_EQ(portable.separatelyMarked, portable.marked);
         for (const NamedKernels& set : availableKernels()) {
-            SCOPED_TRACE(std::string(set.name) + " loops, extra " + std::to_string(extra));
-            const Outputs wide = run(*set.kernels, scene);
-            EXPECT_EQ(bits(portable.volume), bits(wide.volume));
-            expectSameFloats(portable.forces, wide.forces, "forces");
-            expectSameFloats(portable.area, wide.area, "area");
-            expectSameFloats(portable.nx, wide.nx, "normal x");
-            expectSameFloats(portable.ny, wide.ny, "normal y");
-            expectSameFloats(portable.nz, wide.nz, "normal z");
-            EXPECT_EQ(portable.marks, wide.marks);
-            EXPECT_EQ(wide.marks, wide.separateMarks);
-            EXPECT_EQ(portable.marked, wide.marked);
-            for (size_t f = 0; f < scene.faces.size(); ++f) {
-                const Face& a = portable.faces[f];
-                const Face& b = wide.faces[f];
-                EXPECT_TRUE(bits(a.area) == bits(b.area) && bits(a.pressureForce.x) == bits(b.pressureForce.x) &&
-                            bits(a.pressureForce.y) == bits(b.pressureForce.y) &&
-                            bits(a.pressureForce.z) == bits(b.pressureForce.z) && bits(a.normal.z) == bits(b.normal.z))
-                    << "face " << f;
+            for (Together together : {Together::no, Together::withoutTerms, Together::withTerms}) {
+                SCOPED_TRACE(std::string(set.name) + " loops, extra " + std::to_string(extra) + ", together " +
+                             std::to_string(static_cast<int>(together)));
+                const Outputs wide = run(*set.kernels, scene, together);
+                EXPECT_EQ(bits(portable.volume), bits(wide.volume));
+                expectSameFloats(portable.forces, wide.forces, "forces");
+                expectSameFloats(portable.area, wide.area, "area");
+                expectSameFloats(portable.nx, wide.nx, "normal x");
+                expectSameFloats(portable.ny, wide.ny, "normal y");
+                expectSameFloats(portable.nz, wide.nz, "normal z");
+                EXPECT_EQ(portable.marks, wide.marks);
+                EXPECT_EQ(wide.marks, wide.separateMarks);
+                EXPECT_EQ(portable.marked, wide.marked);
+                for (size_t f = 0; f < scene.faces.size(); ++f)
+                    EXPECT_TRUE(sameFaceOutputs(portable.faces[f], wide.faces[f])) << "face " << f;
             }
         }
     }
