@@ -319,6 +319,60 @@ AVX512 float springsAndFaces(const ForcePass& pass, size_t& marked) {
     return continueFaceGeometry(faces + f, faceCount - f, state, area + f, nx + f, ny + f, nz + f, volume);
 }
 
+AVX512 inline __m128 lowHalf(__m256 v) { return _mm256_castps256_ps128(v); }
+AVX512 inline __m128 highHalf(__m256 v) { return _mm256_extractf128_ps(v, 1); }
+
+// One face's normal and area, its pressure force, and its corners' shares.
+AVX512 inline void storeFaceShare(Face& face, float* forces, __m128 normalRow, __m128 forceRow, __m128 shareRow) {
+    _mm_storeu_ps(&face.normal.x, normalRow);  // normal, then area
+    _mm_storel_pi(reinterpret_cast<__m64*>(&face.pressureForce.x), forceRow);
+    _mm_store_ss(&face.pressureForce.z, _mm_movehl_ps(forceRow, forceRow));
+    if (forces == nullptr) return;
+    for (int32_t corner : {face.pointA, face.pointB, face.pointC}) {
+        float* to = forces + forceStride * corner;
+        _mm_store_ps(to, _mm_add_ps(_mm_load_ps(to), shareRow));
+    }
+}
+
+// Pressure forces and corner shares, eight faces at a time.
+AVX512 void addFaceShares(Face* faces, size_t count, const float* area, const float* nx, const float* ny,
+                          const float* nz, float pressureConstant, float inverseVolume, float* forces) {
+    static_assert(offsetof(Face, area) == offsetof(Face, normal) + 3 * sizeof(float),
+                  "normal and area are written as one row");
+    const __m256 constant = _mm256_set1_ps(pressureConstant);
+    const __m256 inverse = _mm256_set1_ps(inverseVolume);
+    const __m256 share = _mm256_set1_ps(0.3333f);
+    const __m256 negativeZero = _mm256_set1_ps(-0.0f);
+    size_t f = 0;
+    for (; f + 8 <= count; f += 8) {
+        const __m256 x = _mm256_loadu_ps(nx + f), y = _mm256_loadu_ps(ny + f), z = _mm256_loadu_ps(nz + f);
+        const __m256 a = _mm256_loadu_ps(area + f);
+        // ((normal × area) × nRT) × 1/V, each scaling rounded to float.
+        const __m256 px = _mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(x, a), constant), inverse);
+        const __m256 py = _mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(y, a), constant), inverse);
+        const __m256 pz = _mm256_mul_ps(_mm256_mul_ps(_mm256_mul_ps(z, a), constant), inverse);
+        const __m256 normalColumns[4] = {x, y, z, a};
+        const __m256 forceColumns[4] = {px, py, pz, negativeZero};
+        const __m256 shareColumns[4] = {_mm256_mul_ps(px, share), _mm256_mul_ps(py, share), _mm256_mul_ps(pz, share),
+                                        negativeZero};
+        const Columns8 normalPairs = transpose8(normalColumns);
+        const Columns8 forcePairs = transpose8(forceColumns);
+        const Columns8 sharePairs = transpose8(shareColumns);
+        // Face j's rows sit in the low half of pair j, face j + 4's in the high half.
+        storeFaceShare(faces[f], forces, lowHalf(normalPairs.x), lowHalf(forcePairs.x), lowHalf(sharePairs.x));
+        storeFaceShare(faces[f + 1], forces, lowHalf(normalPairs.y), lowHalf(forcePairs.y), lowHalf(sharePairs.y));
+        storeFaceShare(faces[f + 2], forces, lowHalf(normalPairs.z), lowHalf(forcePairs.z), lowHalf(sharePairs.z));
+        storeFaceShare(faces[f + 3], forces, lowHalf(normalPairs.w), lowHalf(forcePairs.w), lowHalf(sharePairs.w));
+        storeFaceShare(faces[f + 4], forces, highHalf(normalPairs.x), highHalf(forcePairs.x), highHalf(sharePairs.x));
+        storeFaceShare(faces[f + 5], forces, highHalf(normalPairs.y), highHalf(forcePairs.y), highHalf(sharePairs.y));
+        storeFaceShare(faces[f + 6], forces, highHalf(normalPairs.z), highHalf(forcePairs.z), highHalf(sharePairs.z));
+        storeFaceShare(faces[f + 7], forces, highHalf(normalPairs.w), highHalf(forcePairs.w), highHalf(sharePairs.w));
+    }
+    if (f < count)  // the last few faces with the four-wide loop
+        avx2Kernels()->addFaceShares(faces + f, count - f, area + f, nx + f, ny + f, nz + f, pressureConstant,
+                                     inverseVolume, forces);
+}
+
 }  // namespace
 
 const BulkKernels* avx512Kernels() {
@@ -331,6 +385,7 @@ const BulkKernels* avx512Kernels() {
         k.springsAndFaces = springsAndFaces;
         k.addSprings = addSprings;
         k.markStretched = markStretched;
+        k.addFaceShares = addFaceShares;
         return &k;
     }();
     return kernels;
