@@ -12,6 +12,7 @@
 #include "body/bulk_kernels.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -129,10 +130,28 @@ void addFaceSharesPortable(Face* faces, size_t count, const float* area, const f
     }
 }
 
+// The smallest stretch margin of the springs at the given positions.
+float smallestStretchMargin(const Spring* springs, size_t count, const PointState* state) {
+    float smallest = std::numeric_limits<float>::infinity();
+    for (size_t s = 0; s < count; ++s) {
+        const Spring& spring = springs[s];
+        const PointState& a = state[spring.pointA];
+        const PointState& b = state[spring.pointB];
+        const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+        const double length =
+            std::sqrt(static_cast<double>(dz) * dz + static_cast<double>(dy) * dy + static_cast<double>(dx) * dx);
+        const float margin = stretchMargin(static_cast<float>(length), spring.restLength, spring.maxDeviation);
+        if (margin < smallest) smallest = margin;
+    }
+    return smallest;
+}
+
 void addSpringsPortable(const ForcePass& pass, size_t& marked) {
     addSpringForces(pass.springs, pass.springCount, pass.state, pass.forces);
-    if (pass.mayStretch != nullptr)
-        marked += markStretchedPortable(pass.springs, pass.springCount, pass.state, pass.mayStretch);
+    if (pass.mayStretch == nullptr) return;
+    marked += markStretchedPortable(pass.springs, pass.springCount, pass.state, pass.mayStretch);
+    if (pass.stretchMargin != nullptr)
+        *pass.stretchMargin = smallestStretchMargin(pass.springs, pass.springCount, pass.state);
 }
 
 float faceGeometryPortable(const ForcePass& pass) {

@@ -36,7 +36,27 @@ struct ForcePass {
     float* nz;
     uint8_t* mayStretch;  // optional: per spring, the stretch-limit marks at these positions
     double* volumeTerms;  // optional: room for one volume term per face
+    // Optional, with mayStretch: receives a distance by which every end of
+    // every spring may move before any spring can reach its stretch limit
+    // (see stretchMargin below); 0 or less promises nothing.
+    float* stretchMargin;
 };
+
+// How much shorter than its upper limit and longer than its lower limit a
+// spring of the given length is, both shrunk by a relative 1e-5: far more than
+// the rounding of this float arithmetic and of any length or limit test. If
+// every end of every spring then moves by less than a quarter of the smallest
+// margin in each coordinate (so by less than √3/4 of it in length; a spring's
+// length changes by at most twice that), no spring can reach its limit. NaN
+// gives no margin.
+inline float stretchMargin(float length, float restLength, float maxDeviation) {
+    const float high = restLength + maxDeviation;
+    const float low = restLength - maxDeviation;
+    const float belowHigh = high * (1.0f - 1e-5f) - length * (1.0f + 1e-5f);
+    const float aboveLow = length * (1.0f - 1e-5f) - low * (1.0f + 1e-5f);
+    const float margin = belowHigh < aboveLow ? belowHigh : aboveLow;
+    return margin > 0.0f ? margin : 0.0f;
+}
 
 struct BulkKernels {
     // Adds the force of every spring to its ends, in stored order (−f to A,

@@ -75,9 +75,28 @@ AVX2 inline size_t storeMarks(unsigned outside, size_t lanes, uint8_t* mayStretc
     return static_cast<size_t>(std::popcount(outside));
 }
 
-// Four springs: their forces, added to their ends in order; optionally their marks.
+// stretchMargin (body/bulk_kernels.h) of four springs, lane by lane.
+AVX2 inline __m128 stretchMargins(__m128 length, const Columns& limits) {
+    const __m128 high = _mm_add_ps(limits.y, limits.w);  // restLength + maxDeviation
+    const __m128 low = _mm_sub_ps(limits.y, limits.w);
+    const __m128 belowHigh = _mm_sub_ps(_mm_mul_ps(high, _mm_set1_ps(1.0f - 1e-5f)),
+                                        _mm_mul_ps(length, _mm_set1_ps(1.0f + 1e-5f)));
+    const __m128 aboveLow = _mm_sub_ps(_mm_mul_ps(length, _mm_set1_ps(1.0f - 1e-5f)),
+                                       _mm_mul_ps(low, _mm_set1_ps(1.0f + 1e-5f)));
+    return _mm_max_ps(_mm_min_ps(belowHigh, aboveLow), _mm_setzero_ps());
+}
+
+// The smallest of four floats.
+AVX2 inline float smallest(__m128 values) {
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, values);
+    return std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+}
+
+// Four springs: their forces, added to their ends in order; optionally their
+// marks, and their stretch margins folded into `margin`.
 AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* state, float* forces,
-                                  uint8_t* mayStretch) {
+                                  uint8_t* mayStretch, __m128& margin) {
     const __m128 negativeZero = _mm_set1_ps(-0.0f);
     const __m128 negateXYZ = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
     __m128 d[4], w[4], p[4];
@@ -129,7 +148,9 @@ AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* st
     if (mayStretch == nullptr) return 0;
     __m128 l[4];
     for (size_t j = 0; j < 4; ++j) l[j] = _mm_loadu_ps(&group.spring[j]->damping);
-    return storeMarks(stretchMarks(squared, transpose(l[0], l[1], l[2], l[3])), group.lanes, mayStretch);
+    const Columns limits = transpose(l[0], l[1], l[2], l[3]);
+    margin = _mm_min_ps(stretchMargins(lengthF, limits), margin);  // a short group repeats a spring
+    return storeMarks(stretchMarks(squared, limits), group.lanes, mayStretch);
 }
 
 // Four faces: area, normal, and their terms added to the running volume.
@@ -189,9 +210,11 @@ AVX2 inline void faceGroup(const Face* faces, size_t f, size_t count, const Poin
 }
 
 AVX2 void addSprings(const ForcePass& pass, size_t& marked) {
+    __m128 margin = _mm_set1_ps(__builtin_inff());
     for (size_t s = 0; s < pass.springCount; s += 4)
         marked += addSpringGroup(springGroup(pass.springs, s, pass.springCount), pass.state, pass.forces,
-                                 pass.mayStretch != nullptr ? pass.mayStretch + s : nullptr);
+                                 pass.mayStretch != nullptr ? pass.mayStretch + s : nullptr, margin);
+    if (pass.mayStretch != nullptr && pass.stretchMargin != nullptr) *pass.stretchMargin = smallest(margin);
 }
 
 AVX2 float faceGeometry(const ForcePass& pass) {

@@ -103,10 +103,23 @@ AVX512 inline size_t storeMarks8(unsigned outside, uint8_t* mayStretch) {
     return static_cast<size_t>(_mm_popcnt_u32(outside));
 }
 
-// Eight springs s .. s + 7: their forces, added to their ends in order;
-// optionally their marks. Returns how many it marked.
-AVX512 inline size_t addSpringGroup8(const Spring* springs, const PointState* state, float* forces,
-                                     uint8_t* mayStretch) {
+// stretchMargin (body/bulk_kernels.h) of eight springs, lane by lane.
+AVX512 inline __m256 stretchMargins8(__m256 length, __m256 restLength, __m256 maxDeviation) {
+    const __m256 high = _mm256_add_ps(restLength, maxDeviation);
+    const __m256 low = _mm256_sub_ps(restLength, maxDeviation);
+    const __m256 belowHigh = _mm256_sub_ps(_mm256_mul_ps(high, _mm256_set1_ps(1.0f - 1e-5f)),
+                                           _mm256_mul_ps(length, _mm256_set1_ps(1.0f + 1e-5f)));
+    const __m256 aboveLow = _mm256_sub_ps(_mm256_mul_ps(length, _mm256_set1_ps(1.0f - 1e-5f)),
+                                          _mm256_mul_ps(low, _mm256_set1_ps(1.0f + 1e-5f)));
+    return _mm256_max_ps(_mm256_min_ps(belowHigh, aboveLow), _mm256_setzero_ps());
+}
+
+// Eight springs s .. s + 7: their forces, added to their ends in order; when
+// marking, their marks (returning how many) and their stretch margins folded
+// into `margin`.
+template <bool marking>
+AVX512 inline __attribute__((always_inline)) size_t addSpringGroup8(const Spring* springs, const PointState* state, float* forces,
+                                     uint8_t* mayStretch, __m256& margin) {
     __m256 d[8];
     for (size_t j = 0; j < 8; ++j) {
         const Spring& spring = springs[j];
@@ -150,11 +163,12 @@ AVX512 inline size_t addSpringGroup8(const Spring* springs, const PointState* st
         float* b = forces + forceStride * springs[j].pointB;
         _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), toB));
     }
-    if (mayStretch == nullptr) return 0;
+    if (!marking) return 0;
     const __m256 maxDeviation = _mm256_set_ps(springs[7].maxDeviation, springs[6].maxDeviation,
                                               springs[5].maxDeviation, springs[4].maxDeviation,
                                               springs[3].maxDeviation, springs[2].maxDeviation,
                                               springs[1].maxDeviation, springs[0].maxDeviation);
+    margin = _mm256_min_ps(stretchMargins8(lengthF, pc.z, maxDeviation), margin);
     return storeMarks8(stretchMarks8(squared, pc.z, maxDeviation), mayStretch);
 }
 
@@ -181,26 +195,46 @@ AVX512 size_t markStretched(const Spring* springs, size_t count, const PointStat
     return marked;
 }
 
+// The smallest of eight floats.
+AVX512 inline float smallest8(__m256 values) {
+    const __m128 four = _mm_min_ps(_mm256_castps256_ps128(values), _mm256_extractf128_ps(values, 1));
+    const __m128 two = _mm_min_ps(four, _mm_movehl_ps(four, four));
+    return _mm_cvtss_f32(_mm_min_ss(two, _mm_shuffle_ps(two, two, 1)));
+}
+
+// Springs s .. the last with the four-wide loop; then the smallest stretch
+// margin, if asked for, from `margin` and theirs.
+AVX512 void addLastSprings(const ForcePass& pass, size_t s, size_t& marked, __m256 margin) {
+    float lastMargin = __builtin_inff();
+    if (s < pass.springCount) {
+        ForcePass rest = pass;
+        rest.springs += s;
+        rest.springCount -= s;
+        if (rest.mayStretch != nullptr) rest.mayStretch += s;
+        rest.stretchMargin = &lastMargin;
+        avx2Kernels()->addSprings(rest, marked);
+    }
+    if (pass.mayStretch != nullptr && pass.stretchMargin != nullptr)
+        *pass.stretchMargin = std::min(smallest8(margin), lastMargin);
+}
+
 AVX512 void addSprings(const ForcePass& pass, size_t& marked) {
     const Spring* const springs = pass.springs;
     const size_t count = pass.springCount;
     const PointState* const state = pass.state;
     float* const forces = pass.forces;
     uint8_t* const mayStretch = pass.mayStretch;
+    __m256 margin = _mm256_set1_ps(__builtin_inff());
     size_t s = 0;
-    for (; s + 8 <= count; s += 8)
-        marked += addSpringGroup8(springs + s, state, forces, mayStretch != nullptr ? mayStretch + s : nullptr);
-    if (s == count) return;
-    // The last few springs with the four-wide loop.
-    ForcePass rest = pass;
-    rest.springs += s;
-    rest.springCount -= s;
-    if (rest.mayStretch != nullptr) rest.mayStretch += s;
-    avx2Kernels()->addSprings(rest, marked);
+    if (mayStretch != nullptr)
+        for (; s + 8 <= count; s += 8) marked += addSpringGroup8<true>(springs + s, state, forces, mayStretch + s, margin);
+    else
+        for (; s + 8 <= count; s += 8) addSpringGroup8<false>(springs + s, state, forces, nullptr, margin);
+    addLastSprings(pass, s, marked, margin);
 }
 
 // Eight faces f .. f + 7: area and normal; returns their volume terms.
-AVX512 inline __m512d faceGroup8(const Face* faces, size_t f, const PointState* state, float* area, float* nx,
+AVX512 inline __attribute__((always_inline)) __m512d faceGroup8(const Face* faces, size_t f, const PointState* state, float* area, float* nx,
                                  float* ny, float* nz) {
     const __m512d one = _mm512_set1_pd(1.0);
     __m256 r0[4], r1[4], r2[4];
@@ -297,22 +331,20 @@ AVX512 float springsAndFaces(const ForcePass& pass, size_t& marked) {
     uint8_t* const mayStretch = pass.mayStretch;
     const size_t springGroups = springCount / 8;
     const size_t facesPerGroup = springGroups > 0 ? (groupedFaces + springGroups - 1) / springGroups : 0;
+    __m256 margin = _mm256_set1_ps(__builtin_inff());
     float volume = 0.0f;
     size_t summed = 0;
     size_t s = 0;
     for (; s + 8 <= springCount; s += 8) {
-        marked += addSpringGroup8(springs + s, state, forces, mayStretch != nullptr ? mayStretch + s : nullptr);
+        if (mayStretch != nullptr)
+            marked += addSpringGroup8<true>(springs + s, state, forces, mayStretch + s, margin);
+        else
+            addSpringGroup8<false>(springs + s, state, forces, nullptr, margin);
         const size_t until = std::min(groupedFaces, summed + facesPerGroup);
         volume = addVolumeTerms(terms, summed, until, volume);
         summed = until;
     }
-    if (s < springCount) {  // the last few springs with the four-wide loop
-        ForcePass rest = pass;
-        rest.springs += s;
-        rest.springCount -= s;
-        if (rest.mayStretch != nullptr) rest.mayStretch += s;
-        avx2Kernels()->addSprings(rest, marked);
-    }
+    addLastSprings(pass, s, marked, margin);
     volume = addVolumeTerms(terms, summed, groupedFaces, volume);
     // The last few faces one at a time, continuing the same sum.
     const size_t f = groupedFaces;

@@ -12,10 +12,13 @@
 namespace {
 
 // Spins for this long before sleeping: long enough to bridge the gaps between
-// the jobs of a step (waking a sleeping thread takes tens of microseconds,
-// longer than the job is worth), short enough not to hold a core between
-// frames.
-constexpr auto spinTime = std::chrono::microseconds(300);
+// the jobs of a step and between steps that follow one another (waking a
+// sleeping thread takes tens of microseconds, longer than a job is worth).
+// With 300 µs, runs on the two-core virtual machines we measure on fell, from
+// time to time and for good, into a mode where both threads ran at half speed
+// once a thread had slept; 20 ms never did. A spinning helper holds its core,
+// so the helper is off unless asked for (body/step_solver.h).
+constexpr auto spinTime = std::chrono::milliseconds(20);
 
 // Waits until `counter` differs from `seen`: first spinning, then sleeping.
 void awaitChange(const std::atomic<uint32_t>& counter, uint32_t seen) {
@@ -34,9 +37,9 @@ void awaitChange(const std::atomic<uint32_t>& counter, uint32_t seen) {
 SecondCore::SecondCore() : thread_([this] { loop(); }) {}
 
 SecondCore::~SecondCore() {
-    stop_.store(true, std::memory_order_relaxed);
-    posted_.fetch_add(1, std::memory_order_release);
-    posted_.notify_one();
+    offer_.stop.store(true, std::memory_order_relaxed);
+    offer_.posted.fetch_add(1, std::memory_order_release);
+    offer_.posted.notify_one();
     thread_.join();
 }
 
@@ -44,17 +47,17 @@ SecondCore::~SecondCore() {
 // one of the two threads can, and a helper that wakes late for a job the
 // caller already ran fails to claim it.
 void SecondCore::offer(Job job, void* argument) {
-    job_ = job;
-    argument_ = argument;
-    posted_.fetch_add(1, std::memory_order_release);
-    posted_.notify_one();
+    offer_.job = job;
+    offer_.argument = argument;
+    offer_.posted.fetch_add(1, std::memory_order_release);
+    offer_.posted.notify_one();
 }
 
 void SecondCore::finish() {
-    const uint32_t job = posted_.load(std::memory_order_relaxed);
+    const uint32_t job = offer_.posted.load(std::memory_order_relaxed);
     uint32_t expected = job - 1;
     if (!leaveToHelper_ && claimed_.compare_exchange_strong(expected, job, std::memory_order_acq_rel)) {
-        job_(argument_);  // the helper has not got to it: do it here
+        offer_.job(offer_.argument);  // the helper has not got to it: do it here
         return;
     }
     uint32_t done = finished_.load(std::memory_order_acquire);
@@ -67,12 +70,12 @@ void SecondCore::finish() {
 void SecondCore::loop() {
     uint32_t seen = 0;
     for (;;) {
-        awaitChange(posted_, seen);
-        seen = posted_.load(std::memory_order_acquire);
-        if (stop_.load(std::memory_order_relaxed)) return;
+        awaitChange(offer_.posted, seen);
+        seen = offer_.posted.load(std::memory_order_acquire);
+        if (offer_.stop.load(std::memory_order_relaxed)) return;
         uint32_t expected = seen - 1;
         if (!claimed_.compare_exchange_strong(expected, seen, std::memory_order_acq_rel)) continue;
-        job_(argument_);
+        offer_.job(offer_.argument);
         finished_.store(seen, std::memory_order_release);
         finished_.notify_one();
     }

@@ -5,9 +5,9 @@
 // caller runs it itself, otherwise it waits for the helper. So a busy second
 // core costs little more than the job itself.
 // Made once (when a body is large enough to gain from it), never per step;
-// handing over a job allocates nothing. Between jobs the helper spins briefly
-// (the next job of a step follows within microseconds), then sleeps on the
-// job counter.
+// handing over a job allocates nothing. Between jobs the helper spins for up
+// to 20 ms (the next job follows within microseconds while a body is being
+// stepped), then sleeps on the job counter.
 #include <atomic>
 #include <cstdint>
 #include <thread>
@@ -33,12 +33,19 @@ public:
 private:
     void loop();
 
-    Job job_ = nullptr;
-    void* argument_ = nullptr;
-    std::atomic<bool> stop_{false};
-    bool leaveToHelper_ = false;
-    std::atomic<uint32_t> claimed_{0};   // jobs claimed, by the helper or the caller
-    std::atomic<uint32_t> posted_{0};    // jobs handed over
-    std::atomic<uint32_t> finished_{0};  // jobs done
+    // Each thread spins on a counter the other one writes, so every counter
+    // has a cache line of its own: a line it shared with anything the other
+    // thread writes often (a neighbour on the heap included) would bounce
+    // between the cores on every write, slowing both threads several times.
+    // What the caller writes to hand over a job, and the count of jobs handed over.
+    struct alignas(64) Offer {
+        Job job = nullptr;
+        void* argument = nullptr;
+        std::atomic<uint32_t> posted{0};
+        std::atomic<bool> stop{false};
+    } offer_;
+    alignas(64) std::atomic<uint32_t> claimed_{0};   // jobs claimed, by the helper or the caller
+    alignas(64) std::atomic<uint32_t> finished_{0};  // jobs done
+    alignas(64) bool leaveToHelper_ = false;
     std::thread thread_;
 };

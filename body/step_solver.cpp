@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -123,7 +124,7 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
     //    float sum in face order, each step formed in double.
     const ForcePass pass{body.springs.data(), body.springs.size(), body.faces.data(), faceCount, state_.data(),
                          forces, area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), marks,
-                         volumeTerms_.data()};
+                         volumeTerms_.data(), &stretchMargin_};
     size_t marked = 0;
     float volume = 0.0f;
     if (secondCore_) {
@@ -234,7 +235,7 @@ void StepSolver::storeMovedPositions(PressureBody& body) {
 // Heun steps 1.-2. for the points [begin, end): copy the start state and
 // predict with an Euler step of state_ (see integrate), starting the force
 // sums of the predicted state with gravity.
-void StepSolver::predict(PressureBody& body, size_t begin, size_t end, float dt) {
+float StepSolver::predict(PressureBody& body, size_t begin, size_t end, float dt) {
     MassPoint* const points = body.points.data();
     MassPoint* const copies = body.stepCopy.data();
     PointState* const state = state_.data();
@@ -254,15 +255,20 @@ void StepSolver::predict(PressureBody& body, size_t begin, size_t end, float dt)
         point.velocityChange = dv;
         point.positionChange = dx;
     }
+    return 0.0f;
 }
 
 // Heun steps 4.-5. for the points [begin, end) (see integrate). The records'
 // forces still hold F0 (the predictor's evaluation wrote only forces_).
-void StepSolver::correct(PressureBody& body, size_t begin, size_t end, float dt) {
+float StepSolver::correct(PressureBody& body, size_t begin, size_t end, float dt) {
     MassPoint* const points = body.points.data();
     PointState* const state = state_.data();
     const float* const forces = forces_.data();
     const float h = static_cast<float>(dt * 0.5);
+    float moved = 0.0f;  // the largest coordinate change from the predicted position; NaN counts as infinite
+    const auto note = [&moved](float change) {
+        if (!(change <= moved)) moved = std::isnan(change) ? std::numeric_limits<float>::infinity() : change;
+    };
     for (size_t i = begin; i < end; ++i) {
         MassPoint& point = points[i];
         const float* f1 = forces + forceStride * i;
@@ -276,30 +282,33 @@ void StepSolver::correct(PressureBody& body, size_t begin, size_t end, float dt)
         applyWalls(x, v);
         point.velocity = v;
         point.position = x;
+        note(std::fabs(x.x - state[i].x));
+        note(std::fabs(x.y - state[i].y));
+        note(std::fabs(x.z - state[i].z));
         state[i].x = x.x;
         state[i].y = x.y;
         state[i].z = x.z;
     }
+    return moved;
 }
 
 // Runs part on every point; with the helper, it takes the upper half. Each
 // point's update reads and writes that point alone, so the halves are
 // independent.
-void StepSolver::forEachPointRange(PressureBody& body, size_t n, float dt, PointPart part) {
-    if (!secondCore_) {
-        (this->*part)(body, 0, n, dt);
-        return;
-    }
+float StepSolver::forEachPointRange(PressureBody& body, size_t n, float dt, PointPart part) {
+    if (!secondCore_) return (this->*part)(body, 0, n, dt);
     const size_t half = n / 2;
-    pointJob_ = PointJob{this, &body, part, half, n, dt};
+    pointJob_ = PointJob{this, &body, part, half, n, dt, 0.0f};
     secondCore_->offer(
         [](void* argument) {
-            const PointJob& job = *static_cast<PointJob*>(argument);
-            (job.solver->*job.part)(*job.body, job.begin, job.end, job.dt);
+            PointJob& job = *static_cast<PointJob*>(argument);
+            job.result = (job.solver->*job.part)(*job.body, job.begin, job.end, job.dt);
         },
         &pointJob_);
-    (this->*part)(body, 0, half, dt);
+    const float result = (this->*part)(body, 0, half, dt);
     secondCore_->finish();
+    // The larger of the two halves' measures.
+    return std::max(result, pointJob_.result);
 }
 
 void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
@@ -335,7 +344,9 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
     //    and the same loop marks the springs that may exceed their limit. With
     //    none marked the pass changes nothing and F1 stands; otherwise the pass
     //    runs, and if it moved a point F1 is evaluated again.
-    if (evaluate(body, mayStretch_.data(), false) > 0) {
+    stretchMargin_ = 0.0f;
+    const bool nothingMarked = evaluate(body, mayStretch_.data(), false) == 0;
+    if (!nothingMarked) {
         applyMarkedStretch(body);
         if (!movedList_.empty()) {
             for (int32_t i : movedList_) moved_[i] = 0;
@@ -347,10 +358,14 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
 
     // 4.-5. From the start state (still in the records): F1 into the records,
     //    v += (h · (F1 + F0)) · 1/m, x += v · dt, then the walls, point by point.
-    forEachPointRange(body, n, dt, &StepSolver::correct);
+    const float moved = forEachPointRange(body, n, dt, &StepSolver::correct);
 
-    // 6. The stretch limit pass over the final positions.
-    stretchPass(body);
+    // 6. The stretch limit pass over the final positions. When nothing was
+    //    marked at the predicted positions, those are where F1's springs
+    //    measured their margins (stretchMargin in body/bulk_kernels.h), and if
+    //    no point has moved from them by a quarter of the smallest margin, no
+    //    spring can fire: the pass would change nothing.
+    if (!(nothingMarked && 4.0 * moved * (1.0 + 1e-6) + 1e-30 < stretchMargin_)) stretchPass(body);
     storeMovedPositions(body);
 }
 

@@ -63,22 +63,25 @@ private:
     void storeMovedPositions(PressureBody& body);
 
     void updateSecondCore();
-    using PointPart = void (StepSolver::*)(PressureBody& body, size_t begin, size_t end, float dt);
-    void predict(PressureBody& body, size_t begin, size_t end, float dt);
-    void correct(PressureBody& body, size_t begin, size_t end, float dt);
-    void forEachPointRange(PressureBody& body, size_t n, float dt, PointPart part);
+    // A pass over the points [begin, end); returns what the pass measures (the
+    // corrector: how far it moved a point from its predicted position).
+    using PointPart = float (StepSolver::*)(PressureBody& body, size_t begin, size_t end, float dt);
+    float predict(PressureBody& body, size_t begin, size_t end, float dt);
+    float correct(PressureBody& body, size_t begin, size_t end, float dt);
+    float forEachPointRange(PressureBody& body, size_t n, float dt, PointPart part);
 
     const BulkKernels* kernels_ = &fastestKernels();
 
-    // The helper thread, and what it is given to do.
+    // The helper thread, and what it is given to do. The jobs sit in cache
+    // lines of their own, as the helper writes their results.
     size_t secondCoreFaces_ = defaultSecondCoreFaces;
     std::unique_ptr<SecondCore> secondCore_;
-    struct FaceJob {
+    struct alignas(64) FaceJob {
         const BulkKernels* kernels;
         const ForcePass* pass;
         float volume;
     } faceJob_{};
-    struct MarkJob {
+    struct alignas(64) MarkJob {
         const BulkKernels* kernels;
         const Spring* springs;
         size_t count;
@@ -86,12 +89,13 @@ private:
         uint8_t* marks;
         size_t marked;
     } markJob_{};
-    struct PointJob {
+    struct alignas(64) PointJob {
         StepSolver* solver;
         PressureBody* body;
         PointPart part;
         size_t begin, end;
         float dt;
+        float result;
     } pointJob_{};
 
     // Room reserved by prepare().
@@ -106,6 +110,9 @@ private:
     // Face geometry of the last evaluation.
     std::vector<float> area_, normalX_, normalY_, normalZ_;
     std::vector<double> volumeTerms_;
+
+    // The smallest stretch margin of the predictor's springs (see integrate).
+    float stretchMargin_ = 0.0f;
 
     // Stretch limit: springs that may exceed their limit, points moved so far.
     std::vector<uint8_t> mayStretch_;

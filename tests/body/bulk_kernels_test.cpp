@@ -72,6 +72,7 @@ struct Outputs {
     std::vector<Face> faces;
     float volume = 0.0f;
     size_t marked = 0, separatelyMarked = 0;
+    float margin = -1.0f;
 };
 
 // How the springs and the face geometry are run: one after the other, or
@@ -92,7 +93,7 @@ Outputs run(const BulkKernels& kernels, Scene scene, Together together = Togethe
     const ForcePass pass{scene.springs.data(), scene.springs.size(), scene.faces.data(), scene.faces.size(),
                          scene.state.data(), out.forces.data(), out.area.data(), out.nx.data(), out.ny.data(),
                          out.nz.data(), out.marks.data(),
-                         together == Together::withTerms ? terms.data() : nullptr};
+                         together == Together::withTerms ? terms.data() : nullptr, &out.margin};
     if (together == Together::no) {
         kernels.addSprings(pass, out.marked);
         out.volume = kernels.faceGeometry(pass);
@@ -195,5 +196,55 @@ TEST(BulkKernels, StretchPreCheckNeverMissesASpringThatFires) {
             }
         }
         EXPECT_GT(fired, 20);  // the set really straddles the limit
+    }
+}
+
+TEST(BulkKernels, StretchMarginIsALowerBoundOfEverySpringsRoomToItsLimit) {
+    // Springs with rest lengths around their present length, so none is near
+    // its limit but some are nearer than others; drifting a point by less than
+    // a quarter of the margin must then never let a spring fire.
+    Scene scene = randomScene(60, 203, 8, 5);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> factor(0.55f, 1.8f);
+    std::vector<Spring> springs;
+    for (Spring spring : scene.springs) {
+        const PointState& a = scene.state[spring.pointA];
+        const PointState& b = scene.state[spring.pointB];
+        const double length = std::hypot(a.x - b.x, a.y - b.y, a.z - b.z);
+        if (length < 1e-3) continue;
+        spring.restLength = static_cast<float>(length) * factor(random);
+        spring.maxDeviation = spring.restLength;
+        springs.push_back(spring);
+    }
+    scene.springs = springs;
+    double room = 1e300;
+    for (const Spring& spring : springs) {
+        const PointState& a = scene.state[spring.pointA];
+        const PointState& b = scene.state[spring.pointB];
+        const double length = std::hypot(a.x - b.x, a.y - b.y, a.z - b.z);
+        room = std::min({room, static_cast<double>(spring.restLength) + spring.maxDeviation - length,
+                         length - (static_cast<double>(spring.restLength) - spring.maxDeviation)});
+    }
+    for (const NamedKernels& set : availableKernels()) {
+        SCOPED_TRACE(set.name);
+        const Outputs out = run(*set.kernels, scene, Together::withTerms);
+        EXPECT_EQ(out.marked, 0u);
+        EXPECT_GT(out.margin, 0.5 * room);  // a useful bound
+        EXPECT_LE(out.margin, room);        // and a safe one
+        // Move every point by just under a quarter of the margin in each
+        // coordinate: no spring may fire.
+        std::vector<MassPoint> points;
+        const float step = out.margin * 0.2499f;
+        for (size_t i = 0; i < scene.state.size(); ++i) {
+            const PointState& p = scene.state[i];
+            const float sign = i % 2 == 0 ? 1.0f : -1.0f;
+            points.push_back(MassPoint::make(
+                1.0f, Vector3{p.x + sign * step, p.y - sign * step, p.z + sign * step}, Vector3{}));
+        }
+        for (const Spring& spring : springs) {
+            std::vector<MassPoint> moved = points;
+            spring.applyStretchLimit(moved.data());
+            EXPECT_TRUE(moved[spring.pointA].position == points[spring.pointA].position) << "a spring fired";
+        }
     }
 }
