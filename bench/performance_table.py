@@ -30,16 +30,17 @@ for run in runs:
     median[(kind, int(argument))] = run
 
 print("| body | vertices | plain loops µs | engine µs | ratio | ns/vertex | with helper µs | ratio | "
-      "portable loops µs | step heap growth |")
-print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+      "AVX2 loops µs | portable loops µs | step heap growth |")
+print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
 for argument in (0, 3, 4, 5, 6, 7):
     plain = median[("plainStep", argument)]["median_us"]
     bulk = median[("bulkStep", argument)]
     two = median[("twoCoreStep", argument)]["median_us"]
+    avx2 = median[("avx2Step", argument)]["median_us"]
     portable = median[("portableStep", argument)]["median_us"]
     print(f"| {names[argument]} | {vertices[argument]:,} | {plain:,.0f} | {bulk['median_us']:,.0f} | "
           f"{plain / bulk['median_us']:.2f} | {bulk['ns_per_vertex']:.0f} | {two:,.0f} | {plain / two:.2f} | "
-          f"{portable:,.0f} | {bulk['step_peak_B']:.0f} B |")
+          f"{avx2:,.0f} | {portable:,.0f} | {bulk['step_peak_B']:.0f} B |")
 print()
 print("| body | vertices | load + build ms | body heap MiB |")
 print("|---|---:|---:|---:|")

@@ -159,6 +159,16 @@ float faceGeometryPortable(const ForcePass& pass) {
                                 0.0f);
 }
 
+void loadStatePortable(const MassPoint* points, size_t count, const Vector3& gravity, PointState* state,
+                       float* forces) {
+    for (size_t i = 0; i < count; ++i) {
+        const MassPoint& point = points[i];
+        state[i] = PointState{point.position.x, point.position.y, point.position.z, point.mass,
+                              point.velocity.x, point.velocity.y, point.velocity.z, point.inverseMass};
+        startForce(forces + forceStride * i, point.mass, gravity);
+    }
+}
+
 float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
     addSpringsPortable(pass, marked);
     return faceGeometryPortable(pass);
@@ -167,7 +177,7 @@ float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
 }  // namespace
 
 const BulkKernels& portableKernels() {
-    static const BulkKernels kernels{addSpringsPortable, faceGeometryPortable, springsAndFacesPortable,
+    static const BulkKernels kernels{loadStatePortable, addSpringsPortable, faceGeometryPortable, springsAndFacesPortable,
                                      markStretchedPortable, addFaceSharesPortable};
     return kernels;
 }

@@ -58,7 +58,20 @@ inline float stretchMargin(float length, float restLength, float maxDeviation) {
     return margin > 0.0f ? margin : 0.0f;
 }
 
+// Gravity, the first term of every point's force sum: 0 + m · g, so a point
+// of mass 0 gets +0, never −0.
+inline void startForce(float* force, float m, const Vector3& g) {
+    force[0] = 0.0f + m * g.x;
+    force[1] = 0.0f + m * g.y;
+    force[2] = 0.0f + m * g.z;
+    force[3] = 0.0f;
+}
+
 struct BulkKernels {
+    // The points' positions, velocities and masses into `state`, and every
+    // point's force sum in `forces` started with gravity.
+    void (*loadState)(const MassPoint* points, size_t count, const Vector3& gravity, PointState* state,
+                      float* forces);
     // Adds the force of every spring to its ends, in stored order (−f to A,
     // then +f to B; a spring of length 0 or NaN adds nothing). With
     // pass.mayStretch, also marks the springs as markStretched does and adds

@@ -305,6 +305,24 @@ AVX2 void addFaceShares(Face* faces, size_t count, const float* area, const floa
     }
 }
 
+// A point record starts with mass, inverseMass, position and velocity: 32
+// bytes, one load, rearranged into the working state's order by one permute.
+AVX2 void loadState(const MassPoint* points, size_t count, const Vector3& gravity, PointState* state,
+                    float* forces) {
+    static_assert(offsetof(MassPoint, mass) == 0 && offsetof(MassPoint, inverseMass) == 4 &&
+                      offsetof(MassPoint, position) == 8 && offsetof(MassPoint, velocity) == 20,
+                  "the record's head is mass, inverseMass, position, velocity");
+    const __m256i order = _mm256_setr_epi32(2, 3, 4, 0, 5, 6, 7, 1);  // x y z mass vx vy vz 1/m
+    const __m128 g = _mm_setr_ps(gravity.x, gravity.y, gravity.z, 0.0f);
+    for (size_t i = 0; i < count; ++i) {
+        const __m256 head = _mm256_loadu_ps(&points[i].mass);
+        _mm256_store_ps(&state[i].x, _mm256_permutevar8x32_ps(head, order));
+        // 0 + m · g, and 0 in the unused float whatever m is.
+        const __m128 start = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(_mm_set1_ps(points[i].mass), g));
+        _mm_store_ps(forces + forceStride * i, _mm_blend_ps(start, _mm_setzero_ps(), 0x8));
+    }
+}
+
 AVX2 float springsAndFaces(const ForcePass& pass, size_t& marked) {
     addSprings(pass, marked);
     return faceGeometry(pass);
@@ -313,7 +331,8 @@ AVX2 float springsAndFaces(const ForcePass& pass, size_t& marked) {
 }  // namespace
 
 const BulkKernels* avx2Kernels() {
-    static const BulkKernels kernels{addSprings, faceGeometry, springsAndFaces, markStretched, addFaceShares};
+    static const BulkKernels kernels{loadState, addSprings, faceGeometry, springsAndFaces, markStretched,
+                                     addFaceShares};
     return __builtin_cpu_supports("avx2") ? &kernels : nullptr;
 }
 

@@ -45,15 +45,6 @@ bool limitStretch(const Spring& spring, PointState* state) {
     return true;
 }
 
-// Gravity, the first term of every point's force sum: 0 + m · g, so a point
-// of mass 0 gets +0, never −0.
-inline void startForce(float* force, float m, const Vector3& g) {
-    force[0] = 0.0f + m * g.x;
-    force[1] = 0.0f + m * g.y;
-    force[2] = 0.0f + m * g.z;
-    force[3] = 0.0f;
-}
-
 }  // namespace
 
 // ------------------------------------------------------------ bookkeeping ---
@@ -93,17 +84,7 @@ void StepSolver::updateSecondCore() {
 
 // The records' state into state_, and every force sum started with gravity.
 void StepSolver::loadState(const PressureBody& body) {
-    const size_t n = body.points.size();
-    const MassPoint* const points = body.points.data();
-    PointState* const state = state_.data();
-    float* const forces = forces_.data();
-    const Vector3 g = body.gravity;
-    for (size_t i = 0; i < n; ++i) {
-        const MassPoint& point = points[i];
-        state[i] = PointState{point.position.x, point.position.y, point.position.z, point.mass,
-                              point.velocity.x, point.velocity.y, point.velocity.z, point.inverseMass};
-        startForce(forces + forceStride * i, point.mass, g);
-    }
+    kernels_->loadState(body.points.data(), body.points.size(), body.gravity, state_.data(), forces_.data());
 }
 
 // ------------------------------------------------------- force evaluation ---
