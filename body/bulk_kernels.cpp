@@ -10,6 +10,7 @@
 // dot and cross products, the spring magnitude, volume terms). No operation is
 // reordered, fused or reassociated.
 #include "body/bulk_kernels.h"
+#include "body/walls.h"
 
 #include <cmath>
 #include <limits>
@@ -169,6 +170,53 @@ void loadStatePortable(const MassPoint* points, size_t count, const Vector3& gra
     }
 }
 
+void predictPointsPortable(MassPoint* points, MassPoint* copies, size_t count, float dt, const Vector3& gravity,
+                           PointState* state, float* forces) {
+    for (size_t i = 0; i < count; ++i) {
+        MassPoint& point = points[i];
+        copies[i] = point;
+        const float m = point.inverseMass;
+        const Vector3 f0 = point.force;
+        const Vector3 dv{(f0.x * m) * dt, (f0.y * m) * dt, (f0.z * m) * dt};
+        const Vector3 v{point.velocity.x + dv.x, point.velocity.y + dv.y, point.velocity.z + dv.z};
+        const Vector3 dx{v.x * dt, v.y * dt, v.z * dt};
+        state[i] = PointState{point.position.x + dx.x, point.position.y + dx.y, point.position.z + dx.z, point.mass,
+                              v.x, v.y, v.z, m};
+        startForce(forces + forceStride * i, point.mass, gravity);
+        point.velocityChange = dv;
+        point.positionChange = dx;
+    }
+}
+
+float correctPointsPortable(MassPoint* points, size_t count, float dt, const float* forces, PointState* state) {
+    const float h = static_cast<float>(dt * 0.5);
+    float moved = 0.0f;
+    const auto note = [&moved](float change) {
+        if (!(change <= moved)) moved = std::isnan(change) ? std::numeric_limits<float>::infinity() : change;
+    };
+    for (size_t i = 0; i < count; ++i) {
+        MassPoint& point = points[i];
+        const float* f1 = forces + forceStride * i;
+        const Vector3 f0 = point.force;
+        point.force = Vector3{f1[0], f1[1], f1[2]};
+        const float m = point.inverseMass;
+        Vector3 v = point.velocity;
+        v = Vector3{v.x + (h * (f1[0] + f0.x)) * m, v.y + (h * (f1[1] + f0.y)) * m, v.z + (h * (f1[2] + f0.z)) * m};
+        Vector3 x = point.position;
+        x = Vector3{x.x + v.x * dt, x.y + v.y * dt, x.z + v.z * dt};
+        applyWalls(x, v);
+        point.velocity = v;
+        point.position = x;
+        note(std::fabs(x.x - state[i].x));
+        note(std::fabs(x.y - state[i].y));
+        note(std::fabs(x.z - state[i].z));
+        state[i].x = x.x;
+        state[i].y = x.y;
+        state[i].z = x.z;
+    }
+    return moved;
+}
+
 float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
     addSpringsPortable(pass, marked);
     return faceGeometryPortable(pass);
@@ -177,7 +225,8 @@ float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
 }  // namespace
 
 const BulkKernels& portableKernels() {
-    static const BulkKernels kernels{loadStatePortable, addSpringsPortable, faceGeometryPortable, springsAndFacesPortable,
+    static const BulkKernels kernels{predictPointsPortable, correctPointsPortable, loadStatePortable,
+                                     addSpringsPortable,    faceGeometryPortable,  springsAndFacesPortable,
                                      markStretchedPortable, addFaceSharesPortable};
     return kernels;
 }

@@ -68,6 +68,18 @@ inline void startForce(float* force, float m, const Vector3& g) {
 }
 
 struct BulkKernels {
+    // Heun steps 1.-2. for `count` points: copy each record to `copies`,
+    // predict with an Euler step into `state` (the records keep the start state
+    // and receive the velocity and position changes), and start each force sum
+    // of the predicted state with gravity.
+    void (*predictPoints)(MassPoint* points, MassPoint* copies, size_t count, float dt, const Vector3& gravity,
+                          PointState* state, float* forces);
+    // Heun steps 4.-5. for `count` points whose records hold the start state
+    // and F0: F1 from `forces` into the records, v += (h · (F1 + F0)) · 1/m,
+    // x += v · dt, the walls, and the new position into `state`. Returns the
+    // largest change of a coordinate from the position `state` held
+    // (infinity for NaN).
+    float (*correctPoints)(MassPoint* points, size_t count, float dt, const float* forces, PointState* state);
     // The points' positions, velocities and masses into `state`, and every
     // point's force sum in `forces` started with gravity.
     void (*loadState)(const MassPoint* points, size_t count, const Vector3& gravity, PointState* state,

@@ -5,6 +5,7 @@
 // and with the same roundings; nothing here is fused or reassociated.
 // Compiled for every x86-64 processor; used only when the processor has AVX2.
 #include "body/bulk_kernels.h"
+#include "body/pressure_body.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -305,6 +306,99 @@ AVX2 void addFaceShares(Face* faces, size_t count, const float* area, const floa
     }
 }
 
+// The record's three-float fields sit back to back (position, velocity,
+// force, positionChange, velocityChange), so each is loaded as four floats,
+// the fourth belonging to the next field and never stored.
+static_assert(offsetof(MassPoint, velocity) == offsetof(MassPoint, position) + 12 &&
+                  offsetof(MassPoint, force) == offsetof(MassPoint, velocity) + 12 &&
+                  offsetof(MassPoint, positionChange) == offsetof(MassPoint, force) + 12 &&
+                  offsetof(MassPoint, velocityChange) == offsetof(MassPoint, positionChange) + 12 &&
+                  sizeof(MassPoint) == 17 * sizeof(float),
+              "a point record is mass, inverseMass and five vectors, back to back");
+
+AVX2 void predictPoints(MassPoint* points, MassPoint* copies, size_t count, float dt, const Vector3& gravity,
+                        PointState* state, float* forces) {
+    const __m128 step = _mm_set1_ps(dt);
+    const __m128 g = _mm_setr_ps(gravity.x, gravity.y, gravity.z, 0.0f);
+    for (size_t i = 0; i < count; ++i) {
+        MassPoint& point = points[i];
+        const float* from = &point.mass;
+        float* to = &copies[i].mass;
+        const __m256 head = _mm256_loadu_ps(from);
+        const __m256 tail = _mm256_loadu_ps(from + 8);
+        const float last = from[16];
+        _mm256_storeu_ps(to, head);
+        _mm256_storeu_ps(to + 8, tail);
+        to[16] = last;
+        // (F0 · 1/m) · dt, v + that, v · dt, x + that.
+        const __m128 mass = _mm_set1_ps(point.mass);
+        const __m128 m = _mm_set1_ps(point.inverseMass);
+        const __m128 dv = _mm_mul_ps(_mm_mul_ps(_mm_loadu_ps(&point.force.x), m), step);
+        const __m128 v = _mm_add_ps(_mm_loadu_ps(&point.velocity.x), dv);
+        const __m128 dx = _mm_mul_ps(v, step);
+        const __m128 x = _mm_add_ps(_mm_loadu_ps(&point.position.x), dx);
+        _mm256_store_ps(&state[i].x, _mm256_set_m128(_mm_blend_ps(v, m, 0x8), _mm_blend_ps(x, mass, 0x8)));
+        const __m128 start = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(mass, g));  // 0 + m · g
+        _mm_store_ps(forces + forceStride * i, _mm_blend_ps(start, _mm_setzero_ps(), 0x8));
+        // positionChange, then velocityChange: six floats.
+        _mm_storeu_ps(&point.positionChange.x, _mm_blend_ps(dx, _mm_shuffle_ps(dv, dv, 0x00), 0x8));
+        _mm_storel_pi(reinterpret_cast<__m64*>(&point.velocityChange.y), _mm_shuffle_ps(dv, dv, 0x09));
+    }
+}
+
+// The walls lane by lane, as applyWalls (body/walls.h) does them: the floor
+// first (the whole velocity bounces), then the low and the high side walls of
+// x and z, each seeing what the test before it set. "Not ≥", so NaN lands on
+// the wall.
+AVX2 inline void applyWallLanes(__m128& x, __m128& v) {
+    const __m128 bounce = _mm_set1_ps(-0.6f);
+    const __m128 low = _mm_set1_ps(static_cast<float>(-boxLimit));
+    const __m128 high = _mm_set1_ps(static_cast<float>(boxLimit));
+    const __m128 sides = _mm_castsi128_ps(_mm_setr_epi32(-1, 0, -1, 0));
+    const __m128 height = _mm_castsi128_ps(_mm_setr_epi32(0, -1, 0, 0));
+    const __m128 below = _mm_cmp_ps(x, low, _CMP_NGE_UQ);
+    const __m128 floor = _mm_shuffle_ps(below, below, 0x55);
+    v = _mm_blendv_ps(v, _mm_mul_ps(v, bounce), floor);
+    x = _mm_blendv_ps(x, low, _mm_and_ps(floor, height));
+    const __m128 belowSide = _mm_and_ps(below, sides);
+    x = _mm_blendv_ps(x, low, belowSide);
+    v = _mm_blendv_ps(v, _mm_mul_ps(v, bounce), belowSide);
+    const __m128 aboveSide = _mm_and_ps(_mm_cmp_ps(x, high, _CMP_GT_OQ), sides);
+    x = _mm_blendv_ps(x, high, aboveSide);
+    v = _mm_blendv_ps(v, _mm_mul_ps(v, bounce), aboveSide);
+}
+
+AVX2 float correctPoints(MassPoint* points, size_t count, float dt, const float* forces, PointState* state) {
+    const __m128 step = _mm_set1_ps(dt);
+    const __m128 h = _mm_set1_ps(static_cast<float>(dt * 0.5));
+    const __m128 xyz = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    __m128 moved = _mm_setzero_ps(), unordered = _mm_setzero_ps();
+    for (size_t i = 0; i < count; ++i) {
+        MassPoint& point = points[i];
+        const __m128 f1 = _mm_load_ps(forces + forceStride * i);
+        const __m128 f0 = _mm_loadu_ps(&point.force.x);
+        const __m128 m = _mm_set1_ps(point.inverseMass);
+        // v + (h · (F1 + F0)) · 1/m, then x + v · dt.
+        __m128 v = _mm_add_ps(_mm_loadu_ps(&point.velocity.x), _mm_mul_ps(_mm_mul_ps(h, _mm_add_ps(f1, f0)), m));
+        __m128 x = _mm_add_ps(_mm_loadu_ps(&point.position.x), _mm_mul_ps(v, step));
+        applyWallLanes(x, v);
+        const __m128 predicted = _mm_load_ps(&state[i].x);
+        const __m128 change = _mm_and_ps(_mm_and_ps(_mm_sub_ps(x, predicted), magnitude), xyz);
+        moved = _mm_max_ps(change, moved);
+        unordered = _mm_or_ps(unordered, _mm_cmp_ps(change, change, _CMP_UNORD_Q));
+        // Position, velocity and force: nine floats.
+        _mm_storeu_ps(&point.position.x, _mm_blend_ps(x, _mm_shuffle_ps(v, v, 0x00), 0x8));
+        _mm_storeu_ps(&point.velocity.y, _mm_shuffle_ps(v, f1, _MM_SHUFFLE(1, 0, 2, 1)));
+        _mm_store_ss(&point.force.z, _mm_movehl_ps(f1, f1));
+        _mm_store_ps(&state[i].x, _mm_blend_ps(x, predicted, 0x8));  // the mass stays
+    }
+    if (_mm_movemask_ps(unordered) != 0) return __builtin_inff();
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, moved);
+    return std::max(std::max(lanes[0], lanes[1]), lanes[2]);
+}
+
 // A point record starts with mass, inverseMass, position and velocity: 32
 // bytes, one load, rearranged into the working state's order by one permute.
 AVX2 void loadState(const MassPoint* points, size_t count, const Vector3& gravity, PointState* state,
@@ -331,8 +425,8 @@ AVX2 float springsAndFaces(const ForcePass& pass, size_t& marked) {
 }  // namespace
 
 const BulkKernels* avx2Kernels() {
-    static const BulkKernels kernels{loadState, addSprings, faceGeometry, springsAndFaces, markStretched,
-                                     addFaceShares};
+    static const BulkKernels kernels{predictPoints,   correctPoints, loadState,    addSprings,
+                                     faceGeometry,    springsAndFaces, markStretched, addFaceShares};
     return __builtin_cpu_supports("avx2") ? &kernels : nullptr;
 }
 

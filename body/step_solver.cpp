@@ -217,60 +217,16 @@ void StepSolver::storeMovedPositions(PressureBody& body) {
 // predict with an Euler step of state_ (see integrate), starting the force
 // sums of the predicted state with gravity.
 float StepSolver::predict(PressureBody& body, size_t begin, size_t end, float dt) {
-    MassPoint* const points = body.points.data();
-    MassPoint* const copies = body.stepCopy.data();
-    PointState* const state = state_.data();
-    float* const forces = forces_.data();
-    const Vector3 g = body.gravity;
-    for (size_t i = begin; i < end; ++i) {
-        MassPoint& point = points[i];
-        copies[i] = point;
-        const float m = point.inverseMass;
-        const Vector3 f0 = point.force;
-        const Vector3 dv{(f0.x * m) * dt, (f0.y * m) * dt, (f0.z * m) * dt};
-        const Vector3 v{point.velocity.x + dv.x, point.velocity.y + dv.y, point.velocity.z + dv.z};
-        const Vector3 dx{v.x * dt, v.y * dt, v.z * dt};
-        state[i] = PointState{point.position.x + dx.x, point.position.y + dx.y, point.position.z + dx.z, point.mass,
-                              v.x, v.y, v.z, m};
-        startForce(forces + forceStride * i, point.mass, g);
-        point.velocityChange = dv;
-        point.positionChange = dx;
-    }
+    kernels_->predictPoints(body.points.data() + begin, body.stepCopy.data() + begin, end - begin, dt, body.gravity,
+                            state_.data() + begin, forces_.data() + forceStride * begin);
     return 0.0f;
 }
 
 // Heun steps 4.-5. for the points [begin, end) (see integrate). The records'
 // forces still hold F0 (the predictor's evaluation wrote only forces_).
 float StepSolver::correct(PressureBody& body, size_t begin, size_t end, float dt) {
-    MassPoint* const points = body.points.data();
-    PointState* const state = state_.data();
-    const float* const forces = forces_.data();
-    const float h = static_cast<float>(dt * 0.5);
-    float moved = 0.0f;  // the largest coordinate change from the predicted position; NaN counts as infinite
-    const auto note = [&moved](float change) {
-        if (!(change <= moved)) moved = std::isnan(change) ? std::numeric_limits<float>::infinity() : change;
-    };
-    for (size_t i = begin; i < end; ++i) {
-        MassPoint& point = points[i];
-        const float* f1 = forces + forceStride * i;
-        const Vector3 f0 = point.force;
-        point.force = Vector3{f1[0], f1[1], f1[2]};
-        const float m = point.inverseMass;
-        Vector3 v = point.velocity;
-        v = Vector3{v.x + (h * (f1[0] + f0.x)) * m, v.y + (h * (f1[1] + f0.y)) * m, v.z + (h * (f1[2] + f0.z)) * m};
-        Vector3 x = point.position;
-        x = Vector3{x.x + v.x * dt, x.y + v.y * dt, x.z + v.z * dt};
-        applyWalls(x, v);
-        point.velocity = v;
-        point.position = x;
-        note(std::fabs(x.x - state[i].x));
-        note(std::fabs(x.y - state[i].y));
-        note(std::fabs(x.z - state[i].z));
-        state[i].x = x.x;
-        state[i].y = x.y;
-        state[i].z = x.z;
-    }
-    return moved;
+    return kernels_->correctPoints(body.points.data() + begin, end - begin, dt, forces_.data() + forceStride * begin,
+                                   state_.data() + begin);
 }
 
 // Runs part on every point; with the helper, it takes the upper half. Each
