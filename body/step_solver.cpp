@@ -204,6 +204,12 @@ void StepSolver::applyMarkedStretch(const PressureBody& body) {
     }
 }
 
+// Forgets which points the stretch limit moved, leaving the records as they are.
+void StepSolver::forgetMovedPoints() {
+    for (int32_t i : movedList_) moved_[i] = 0;
+    movedList_.clear();
+}
+
 // Copies the positions the stretch limit moved back into the records.
 void StepSolver::storeMovedPositions(PressureBody& body) {
     for (int32_t i : movedList_) {
@@ -277,21 +283,36 @@ void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
     body.stepCopy.resize(n);
     forEachPointRange(body, n, dt, &StepSolver::predict);
     // 3. F1, the forces at the predicted state after its stretch limit pass.
-    //    The forces are evaluated first, at the positions the pass starts from,
-    //    and the same loop marks the springs that may exceed their limit. With
-    //    none marked the pass changes nothing and F1 stands; otherwise the pass
-    //    runs, and if it moved a point F1 is evaluated again.
+    //    Mostly the pass changes nothing, so the forces are evaluated first, at
+    //    the positions the pass starts from, and the same loop marks the
+    //    springs that may exceed their limit. With none marked F1 stands;
+    //    otherwise the pass runs, and if it moved a point F1 is evaluated
+    //    again. Once the pass has moved points it tends to do so step after
+    //    step (a body in a violent phase), so after such a step the pass runs
+    //    first and F1 is evaluated once. Both orders evaluate F1 at the same
+    //    positions.
     stretchMargin_ = 0.0f;
-    const bool nothingMarked = evaluate(body, mayStretch_.data(), false) == 0;
-    if (!nothingMarked) {
-        applyMarkedStretch(body);
-        if (!movedList_.empty()) {
-            for (int32_t i : movedList_) moved_[i] = 0;
-            movedList_.clear();
-            for (size_t i = 0; i < n; ++i) startForce(&forces_[forceStride * i], state_[i].mass, body.gravity);
-            evaluate(body, nullptr, false);
+    bool nothingMarked = false;
+    bool fired = false;
+    if (stretchFiredLastStep_) {
+        stretchPass(body);
+        fired = !movedList_.empty();
+        forgetMovedPoints();
+        // The marks here only serve the shortcut of step 6.
+        nothingMarked = evaluate(body, mayStretch_.data(), false) == 0;
+    } else {
+        nothingMarked = evaluate(body, mayStretch_.data(), false) == 0;
+        if (!nothingMarked) {
+            applyMarkedStretch(body);
+            fired = !movedList_.empty();
+            if (fired) {
+                forgetMovedPoints();
+                for (size_t i = 0; i < n; ++i) startForce(&forces_[forceStride * i], state_[i].mass, body.gravity);
+                evaluate(body, nullptr, false);
+            }
         }
     }
+    stretchFiredLastStep_ = fired;
 
     // 4.-5. From the start state (still in the records): F1 into the records,
     //    v += (h · (F1 + F0)) · 1/m, x += v · dt, then the walls, point by point.

@@ -61,6 +61,7 @@ private:
     void stretchPass(const PressureBody& body);
     void applyMarkedStretch(const PressureBody& body);
     void storeMovedPositions(PressureBody& body);
+    void forgetMovedPoints();
 
     void updateSecondCore();
     // A pass over the points [begin, end); returns what the pass measures (the
@@ -111,8 +112,10 @@ private:
     std::vector<float> area_, normalX_, normalY_, normalZ_;
     std::vector<double> volumeTerms_;
 
-    // The smallest stretch margin of the predictor's springs (see integrate).
+    // The smallest stretch margin of the predictor's springs, and whether its
+    // stretch pass moved points in the last step (see integrate).
     float stretchMargin_ = 0.0f;
+    bool stretchFiredLastStep_ = false;
 
     // Stretch limit: springs that may exceed their limit, points moved so far.
     std::vector<uint8_t> mayStretch_;
