@@ -19,7 +19,8 @@ struct alignas(32) PointState {
 };
 
 // Forces are summed in a private array of four floats per point: x, y, z and
-// one unused float, so that a sum takes one aligned load and store.
+// one scratch float that nothing reads, so that a sum takes one aligned load
+// and store.
 constexpr size_t forceStride = 4;
 
 // What one force pass reads and writes.

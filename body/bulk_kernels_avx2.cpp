@@ -98,8 +98,6 @@ AVX2 inline float smallest(__m128 values) {
 // marks, and their stretch margins folded into `margin`.
 AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* state, float* forces,
                                   uint8_t* mayStretch, __m128& margin) {
-    const __m128 negativeZero = _mm_set1_ps(-0.0f);
-    const __m128 negateXYZ = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
     __m128 d[4], w[4], p[4];
     for (size_t j = 0; j < 4; ++j) {
         const Spring& spring = *group.spring[j];
@@ -129,8 +127,8 @@ AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* st
     const __m128 fx = _mm_mul_ps(_mm_mul_ps(dc.x, reciprocal), magnitude);
     const __m128 fy = _mm_mul_ps(_mm_mul_ps(dc.y, reciprocal), magnitude);
     const __m128 fz = _mm_mul_ps(_mm_mul_ps(dc.z, reciprocal), magnitude);
-    // One row (fx, fy, fz, −0) per spring; −0 leaves the unused float as it is.
-    const Columns rows = transpose(fx, fy, fz, negativeZero);
+    // One row (fx, fy, fz, 0) per spring.
+    const Columns rows = transpose(fx, fy, fz, _mm_setzero_ps());
     const __m128 toB[4] = {rows.x, rows.y, rows.z, rows.w};
     // A length of 0 or NaN exerts nothing, nor one so small that 1 / length is
     // no float. (A float length is above 0 exactly when the double one is: a
@@ -142,7 +140,7 @@ AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* st
     for (size_t j = 0; j < group.lanes; ++j) {
         if (!(acts & (1 << j))) continue;
         float* a = forces + forceStride * group.spring[j]->pointA;
-        _mm_store_ps(a, _mm_add_ps(_mm_load_ps(a), _mm_xor_ps(toB[j], negateXYZ)));
+        _mm_store_ps(a, _mm_sub_ps(_mm_load_ps(a), toB[j]));  // A − f is A + (−f), the same number
         float* b = forces + forceStride * group.spring[j]->pointB;
         _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), toB[j]));
     }

@@ -114,6 +114,18 @@ AVX512 inline __m256 stretchMargins8(__m256 length, __m256 restLength, __m256 ma
     return _mm256_max_ps(_mm256_min_ps(belowHigh, aboveLow), _mm256_setzero_ps());
 }
 
+AVX512 inline __m128 lowHalf(__m256 v) { return _mm256_castps256_ps128(v); }
+AVX512 inline __m128 highHalf(__m256 v) { return _mm256_extractf128_ps(v, 1); }
+
+// A spring's force f, as a row (fx, fy, fz, 0): A − f, then B + f. (A − f is
+// A + (−f), the same number.)
+AVX512 inline __attribute__((always_inline)) void addSpringForce(float* forces, const Spring& spring, __m128 f) {
+    float* a = forces + forceStride * spring.pointA;
+    _mm_store_ps(a, _mm_sub_ps(_mm_load_ps(a), f));
+    float* b = forces + forceStride * spring.pointB;
+    _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), f));
+}
+
 // Eight springs s .. s + 7: their forces, added to their ends in order; when
 // marking, their marks (returning how many) and their stretch margins folded
 // into `margin`.
@@ -144,9 +156,8 @@ AVX512 inline __attribute__((always_inline)) size_t addSpringGroup8(const Spring
     const __m256 fx = _mm256_mul_ps(_mm256_mul_ps(dc.x, reciprocal), magnitude);
     const __m256 fy = _mm256_mul_ps(_mm256_mul_ps(dc.y, reciprocal), magnitude);
     const __m256 fz = _mm256_mul_ps(_mm256_mul_ps(dc.z, reciprocal), magnitude);
-    // One row (fx, fy, fz, −0) per spring, springs j and j + 4 in one register;
-    // −0 leaves the unused float as it is.
-    const __m256 columns[4] = {fx, fy, fz, _mm256_set1_ps(-0.0f)};
+    // One row (fx, fy, fz, 0) per spring, springs j and j + 4 in one register.
+    const __m256 columns[4] = {fx, fy, fz, _mm256_setzero_ps()};
     const Columns8 rows = transpose8(columns);
     const __m256 pairs[4] = {rows.x, rows.y, rows.z, rows.w};
     // A length of 0 or NaN exerts nothing, nor one so small that 1 / length is
@@ -154,14 +165,14 @@ AVX512 inline __attribute__((always_inline)) size_t addSpringGroup8(const Spring
     const unsigned acts =
         static_cast<unsigned>(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(lengthF, _mm256_setzero_ps(), _CMP_GT_OQ),
                                                                _mm256_cmp_ps(reciprocal, _mm256_set1_ps(__builtin_inff()), _CMP_LT_OQ))));
-    const __m128 negateXYZ = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
-    for (size_t j = 0; j < 8; ++j) {
-        if (!(acts & (1u << j))) continue;
-        const __m128 toB = j < 4 ? _mm256_castps256_ps128(pairs[j]) : _mm256_extractf128_ps(pairs[j - 4], 1);
-        float* a = forces + forceStride * springs[j].pointA;
-        _mm_store_ps(a, _mm_add_ps(_mm_load_ps(a), _mm_xor_ps(toB, negateXYZ)));
-        float* b = forces + forceStride * springs[j].pointB;
-        _mm_store_ps(b, _mm_add_ps(_mm_load_ps(b), toB));
+    // Spring j's row is in the low half of pair j, spring j + 4's in the high half.
+    const __m128 toB[8] = {lowHalf(pairs[0]),  lowHalf(pairs[1]),  lowHalf(pairs[2]),  lowHalf(pairs[3]),
+                           highHalf(pairs[0]), highHalf(pairs[1]), highHalf(pairs[2]), highHalf(pairs[3])};
+    if (acts == 0xffu) {  // the usual case: every spring acts
+        for (size_t j = 0; j < 8; ++j) addSpringForce(forces, springs[j], toB[j]);
+    } else {
+        for (size_t j = 0; j < 8; ++j)
+            if (acts & (1u << j)) addSpringForce(forces, springs[j], toB[j]);
     }
     if (!marking) return 0;
     const __m256 maxDeviation = _mm256_set_ps(springs[7].maxDeviation, springs[6].maxDeviation,
@@ -351,8 +362,6 @@ AVX512 float springsAndFaces(const ForcePass& pass, size_t& marked) {
     return continueFaceGeometry(faces + f, faceCount - f, state, area + f, nx + f, ny + f, nz + f, volume);
 }
 
-AVX512 inline __m128 lowHalf(__m256 v) { return _mm256_castps256_ps128(v); }
-AVX512 inline __m128 highHalf(__m256 v) { return _mm256_extractf128_ps(v, 1); }
 
 // One face's normal and area, its pressure force, and its corners' shares.
 AVX512 inline void storeFaceShare(Face& face, float* forces, __m128 normalRow, __m128 forceRow, __m128 shareRow) {

@@ -108,6 +108,15 @@ Outputs run(const BulkKernels& kernels, Scene scene, Together together = Togethe
     return out;
 }
 
+// x, y and z of every point's force; the fourth float of a row is scratch.
+void expectSameForces(const std::vector<float>& a, const std::vector<float>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i)
+        if (i % forceStride != 3) {
+            ASSERT_EQ(bits(a[i]), bits(b[i])) << "force of point " << i / forceStride;
+        }
+}
+
 bool sameFaceOutputs(const Face& a, const Face& b) {
     return bits(a.area) == bits(b.area) && bits(a.normal.z) == bits(b.normal.z) &&
            bits(a.pressureForce.x) == bits(b.pressureForce.x) && bits(a.pressureForce.y) == bits(b.pressureForce.y) &&
@@ -134,7 +143,7 @@ TEST(BulkKernels, EveryWideSetAgreesWithThePortableLoopsBitForBit) {
                              std::to_string(static_cast<int>(together)));
                 const Outputs wide = run(*set.kernels, scene, together);
                 EXPECT_EQ(bits(portable.volume), bits(wide.volume));
-                expectSameFloats(portable.forces, wide.forces, "forces");
+                expectSameForces(portable.forces, wide.forces);
                 expectSameFloats(portable.area, wide.area, "area");
                 expectSameFloats(portable.nx, wide.nx, "normal x");
                 expectSameFloats(portable.ny, wide.ny, "normal y");
