@@ -83,8 +83,24 @@ void StepSolver::updateSecondCore() {
 }
 
 // The records' state into state_, and every force sum started with gravity.
-void StepSolver::loadState(const PressureBody& body) {
-    kernels_->loadState(body.points.data(), body.points.size(), body.gravity, state_.data(), forces_.data());
+void StepSolver::loadState(PressureBody& body) { loadStateOf(body, 0, body.points.size(), 0.0f); }
+
+// loadState for the points [begin, end).
+float StepSolver::loadStateOf(PressureBody& body, size_t begin, size_t end, float) {
+    kernels_->loadState(body.points.data() + begin, end - begin, body.gravity, state_.data() + begin,
+                        forces_.data() + forceStride * begin);
+    return 0.0f;
+}
+
+// The force sums of the points [begin, end) into their records.
+float StepSolver::storeForces(PressureBody& body, size_t begin, size_t end, float) {
+    const float* const forces = forces_.data();
+    MassPoint* const points = body.points.data();
+    for (size_t i = begin; i < end; ++i) {
+        const float* force = forces + forceStride * i;
+        points[i].force = Vector3{force[0], force[1], force[2]};
+    }
+    return 0.0f;
 }
 
 // ------------------------------------------------------- force evaluation ---
@@ -140,16 +156,13 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
         for (Face& face : body.faces) face.pressureForce = Vector3{};
 
     // The sums into the records.
-    for (size_t i = 0; storeForces && i < n; ++i) {
-        const float* force = forces + forceStride * i;
-        body.points[i].force = Vector3{force[0], force[1], force[2]};
-    }
+    if (storeForces) forEachPointRange(body, n, 0.0f, &StepSolver::storeForces);
     return marked;
 }
 
 void StepSolver::computeForces(PressureBody& body) {
     if (!fits(body)) prepare(body);
-    loadState(body);
+    forEachPointRange(body, body.points.size(), 0.0f, &StepSolver::loadStateOf);
     evaluate(body, nullptr, true);
 }
 

@@ -56,7 +56,9 @@ public:
 
 private:
     bool fits(const PressureBody& body) const;
-    void loadState(const PressureBody& body);
+    void loadState(PressureBody& body);
+    float loadStateOf(PressureBody& body, size_t begin, size_t end, float);
+    float storeForces(PressureBody& body, size_t begin, size_t end, float);
     size_t evaluate(PressureBody& body, uint8_t* marks, bool storeForces);
     void stretchPass(const PressureBody& body);
     void applyMarkedStretch(const PressureBody& body);
