@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Runs plumfold-bench and prints the tables of docs/performance.md.
+"""Runs plumfold-bench and prints the three tables of docs/performance.md.
 
 Usage: bench/performance_table.py [BUILD_DIR] [REPETITIONS]
 (default build, 5). Each figure is the median over the repetitions of the
@@ -47,3 +47,14 @@ print("|---|---:|---:|---:|")
 for argument in (0, 3, 4, 5, 6, 7):
     load = median[("loadAndBuild", argument)]
     print(f"| {names[argument]} | {vertices[argument]:,} | {load['median_us'] / 1000:,.1f} | {load['body_MiB']:.1f} |")
+print()
+# The issue's targets: one thread, and both cores (none for 642 vertices).
+targets = {3: (25, None), 4: (90, 70), 5: (400, 280), 6: (1800, 1300)}
+print("| vertices | target, one thread µs | engine µs | target, both cores µs | with helper µs |")
+print("|---:|---:|---:|---:|---:|")
+for argument, (one, both) in targets.items():
+    bulk = median[("bulkStep", argument)]["median_us"]
+    two = median[("twoCoreStep", argument)]["median_us"]
+    both_text = f"{both:,}" if both is not None else "—"
+    two_text = f"{two:,.0f}" if both is not None else "—"
+    print(f"| {vertices[argument]:,} | {one:,} | {bulk:,.0f} | {both_text} | {two_text} |")
