@@ -147,6 +147,18 @@ float smallestStretchMargin(const Spring* springs, size_t count, const PointStat
     return smallest;
 }
 
+void addCornerSharesPortable(const Face* faces, size_t count, float* forces) {
+    const float share = 0.3333f;
+    for (size_t f = 0; f < count; ++f) {
+        const Face& face = faces[f];
+        const Vector3& pressure = face.pressureForce;
+        const float sx = pressure.x * share, sy = pressure.y * share, sz = pressure.z * share;
+        addTo(forces + forceStride * face.pointA, sx, sy, sz);
+        addTo(forces + forceStride * face.pointB, sx, sy, sz);
+        addTo(forces + forceStride * face.pointC, sx, sy, sz);
+    }
+}
+
 void addSpringsPortable(const ForcePass& pass, size_t& marked) {
     addSpringForces(pass.springs, pass.springCount, pass.state, pass.forces);
     if (pass.mayStretch == nullptr) return;
@@ -227,7 +239,7 @@ float springsAndFacesPortable(const ForcePass& pass, size_t& marked) {
 const BulkKernels& portableKernels() {
     static const BulkKernels kernels{predictPointsPortable, correctPointsPortable, loadStatePortable,
                                      addSpringsPortable,    faceGeometryPortable,  springsAndFacesPortable,
-                                     markStretchedPortable, addFaceSharesPortable};
+                                     markStretchedPortable, addFaceSharesPortable, addCornerSharesPortable};
     return kernels;
 }
 

@@ -105,6 +105,10 @@ struct BulkKernels {
     // corner's share (0.3333 of it) to corners A, B, C, face by face.
     void (*addFaceShares)(Face* faces, size_t count, const float* area, const float* nx, const float* ny,
                           const float* nz, float pressureConstant, float inverseVolume, float* forces);
+    // The corners' shares of the pressure forces already in the face records
+    // (0.3333 of each), added to corners A, B, C, face by face: the adds of
+    // addFaceShares alone.
+    void (*addCornerShares)(const Face* faces, size_t count, float* forces);
 };
 
 // The portable loops.

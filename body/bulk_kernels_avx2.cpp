@@ -420,11 +420,31 @@ AVX2 float springsAndFaces(const ForcePass& pass, size_t& marked) {
     return faceGeometry(pass);
 }
 
+AVX2 void addCornerShares(const Face* faces, size_t count, float* forces) {
+    static_assert(offsetof(Face, pressureForce) + sizeof(Vector3) == sizeof(Face),
+                  "the pressure force ends the face record");
+    const __m128 share = _mm_set1_ps(0.3333f);
+    const __m128 xyz = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+    for (size_t f = 0; f < count; ++f) {
+        const Face& face = faces[f];
+        // The pressure force is the last twelve bytes of the record: load the
+        // sixteen ending there and move x, y, z down.
+        const __m128 ending = _mm_loadu_ps(&face.pressureForce.x - 1);
+        const __m128 pressure = _mm_and_ps(_mm_shuffle_ps(ending, ending, _MM_SHUFFLE(0, 3, 2, 1)), xyz);
+        const __m128 row = _mm_mul_ps(pressure, share);
+        for (int32_t corner : {face.pointA, face.pointB, face.pointC}) {
+            float* to = forces + forceStride * corner;
+            _mm_store_ps(to, _mm_add_ps(_mm_load_ps(to), row));
+        }
+    }
+}
+
 }  // namespace
 
 const BulkKernels* avx2Kernels() {
     static const BulkKernels kernels{predictPoints,   correctPoints, loadState,    addSprings,
-                                     faceGeometry,    springsAndFaces, markStretched, addFaceShares};
+                                     faceGeometry,    springsAndFaces, markStretched, addFaceShares,
+                                     addCornerShares};
     return __builtin_cpu_supports("avx2") ? &kernels : nullptr;
 }
 

@@ -45,6 +45,17 @@ bool limitStretch(const Spring& spring, PointState* state) {
     return true;
 }
 
+// 1 / V as a float, or 0 where the body has no defined pressure: a flat or
+// broken body gets none instead of every force turning into infinity or NaN.
+// That includes a volume so close to 0 that its inverse is no float. (A
+// finite nonzero float volume has a nonzero float inverse, so 0 is free to
+// mean "none".)
+float usableInverseVolume(float volume) {
+    const float inverse = static_cast<float>(1.0 / volume);
+    const bool defined = volume != 0.0f && std::isfinite(volume) && std::isfinite(inverse);
+    return defined ? inverse : 0.0f;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ bookkeeping ---
@@ -124,40 +135,49 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
                          volumeTerms_.data(), &stretchMargin_};
     size_t marked = 0;
     float volume = 0.0f;
+    float inverse = 0.0f;
     if (secondCore_) {
-        // Face geometry on the helper (or here, after the springs, if it is
-        // busy), springs here: disjoint outputs.
-        faceJob_ = FaceJob{kernels_, &pass, 0.0f};
+        // The helper computes the face geometry and the volume, then the
+        // pressure forces into the face records, while the springs are added
+        // here: disjoint outputs. (If the helper is busy, all of it runs here,
+        // after the springs.) Then the corners' shares are added here, in face
+        // order, after every spring.
+        faceJob_ = FaceJob{this, &body, &pass, 0.0f, 0.0f};
         secondCore_->offer(
             [](void* argument) {
                 FaceJob& job = *static_cast<FaceJob*>(argument);
-                job.volume = job.kernels->faceGeometry(*job.pass);
+                job.volume = job.solver->kernels_->faceGeometry(*job.pass);
+                job.inverse = usableInverseVolume(job.volume);
+                job.solver->writeFacePressure(*job.body, job.inverse, nullptr);
             },
             &faceJob_);
         kernels_->addSprings(pass, marked);
         secondCore_->finish();
         volume = faceJob_.volume;
+        inverse = faceJob_.inverse;
+        if (inverse != 0.0f) kernels_->addCornerShares(body.faces.data(), faceCount, forces);
     } else {
         volume = kernels_->springsAndFaces(pass, marked);
+        inverse = usableInverseVolume(volume);
+        // 6.-7. Pressure force of every face, and its corners' shares in order.
+        writeFacePressure(body, inverse, forces);
     }
     body.volume = volume;
-    // A flat or broken body has no defined pressure: 0 switches it off instead of
-    // turning every force into infinity or NaN. That includes a volume so close
-    // to 0 that its inverse is no float.
-    const float inverse = static_cast<float>(1.0 / volume);
-    const bool pressureDefined = volume != 0.0f && std::isfinite(volume) && std::isfinite(inverse);
-    body.inverseVolume = pressureDefined ? inverse : 0.0f;
-
-    // 6.-7. Pressure force of every face, and its corners' shares in order.
-    kernels_->addFaceShares(body.faces.data(), faceCount, area_.data(), normalX_.data(), normalY_.data(),
-                            normalZ_.data(), body.pressureConstant, body.inverseVolume,
-                            pressureDefined ? forces : nullptr);
-    if (!pressureDefined)
-        for (Face& face : body.faces) face.pressureForce = Vector3{};
+    body.inverseVolume = inverse;
 
     // The sums into the records.
     if (storeForces) forEachPointRange(body, n, 0.0f, &StepSolver::storeForces);
     return marked;
+}
+
+// 6.-7. The pressure force of every face into its record, ((normal × area) ×
+// nRT) × 1/V; with `forces`, also each corner's share, face by face. Without a
+// defined pressure (inverse 0) every pressure force is 0 and nothing is shared.
+void StepSolver::writeFacePressure(PressureBody& body, float inverse, float* forces) {
+    kernels_->addFaceShares(body.faces.data(), body.faces.size(), area_.data(), normalX_.data(), normalY_.data(),
+                            normalZ_.data(), body.pressureConstant, inverse, inverse != 0.0f ? forces : nullptr);
+    if (inverse == 0.0f)
+        for (Face& face : body.faces) face.pressureForce = Vector3{};
 }
 
 void StepSolver::computeForces(PressureBody& body) {

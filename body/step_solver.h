@@ -63,6 +63,7 @@ private:
     void stretchPass(const PressureBody& body);
     void applyMarkedStretch(const PressureBody& body);
     void storeMovedPositions(PressureBody& body);
+    void writeFacePressure(PressureBody& body, float inverse, float* forces);
     void forgetMovedPoints();
 
     void updateSecondCore();
@@ -80,9 +81,11 @@ private:
     size_t secondCoreFaces_ = defaultSecondCoreFaces;
     std::unique_ptr<SecondCore> secondCore_;
     struct alignas(64) FaceJob {
-        const BulkKernels* kernels;
+        StepSolver* solver;
+        PressureBody* body;
         const ForcePass* pass;
         float volume;
+        float inverse;
     } faceJob_{};
     struct alignas(64) MarkJob {
         const BulkKernels* kernels;
