@@ -24,14 +24,27 @@ inline void addTo(float* force, float tx, float ty, float tz) {
     force[2] = force[2] + tz;
 }
 
+// A spring's A − B and its length |A − B|, the square root of z² + y² + x²
+// summed in that order in double.
+struct SpringExtent {
+    float dx, dy, dz;
+    double length;
+};
+
+SpringExtent extentOf(const Spring& spring, const PointState* state) {
+    const PointState& a = state[spring.pointA];
+    const PointState& b = state[spring.pointB];
+    const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+    return {dx, dy, dz,
+            std::sqrt(static_cast<double>(dz) * dz + static_cast<double>(dy) * dy + static_cast<double>(dx) * dx)};
+}
+
 void addSpringForces(const Spring* springs, size_t count, const PointState* state, float* forces) {
     for (size_t s = 0; s < count; ++s) {
         const Spring& spring = springs[s];
         const PointState& a = state[spring.pointA];
         const PointState& b = state[spring.pointB];
-        const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-        const double length =
-            std::sqrt(static_cast<double>(dz) * dz + static_cast<double>(dy) * dy + static_cast<double>(dx) * dx);
+        const auto [dx, dy, dz, length] = extentOf(spring, state);
         if (!(length > 0.0)) continue;  // 0 or NaN: no direction, no force
         const float lengthF = static_cast<float>(length);
         // Ends so close that 1 / length is no float have no usable direction either.
@@ -136,12 +149,8 @@ float smallestStretchMargin(const Spring* springs, size_t count, const PointStat
     float smallest = std::numeric_limits<float>::infinity();
     for (size_t s = 0; s < count; ++s) {
         const Spring& spring = springs[s];
-        const PointState& a = state[spring.pointA];
-        const PointState& b = state[spring.pointB];
-        const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-        const double length =
-            std::sqrt(static_cast<double>(dz) * dz + static_cast<double>(dy) * dy + static_cast<double>(dx) * dx);
-        const float margin = stretchMargin(static_cast<float>(length), spring.restLength, spring.maxDeviation);
+        const float length = static_cast<float>(extentOf(spring, state).length);
+        const float margin = stretchMargin(length, spring.restLength, spring.maxDeviation);
         if (margin < smallest) smallest = margin;
     }
     return smallest;

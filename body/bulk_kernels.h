@@ -43,6 +43,33 @@ struct ForcePass {
     float* stretchMargin;
 };
 
+// The face geometry of faces[0, count) in the portable way, continuing a
+// running volume that the faces before them left at `volume`; returns the new
+// volume. The wide loops finish their last few faces with it.
+float continueFaceGeometry(const Face* faces, size_t count, const PointState* state, float* area, float* nx,
+                           float* ny, float* nz, float volume);
+
+// The face fields of a pass, copied out of it: the loops store through these
+// pointers, and a store could otherwise make the compiler read the pass again.
+struct FaceArrays {
+    const Face* faces;
+    size_t count;
+    const PointState* state;
+    float* area;
+    float* nx;
+    float* ny;
+    float* nz;
+
+    explicit FaceArrays(const ForcePass& pass)
+        : faces(pass.faces), count(pass.faceCount), state(pass.state), area(pass.area), nx(pass.nx), ny(pass.ny),
+          nz(pass.nz) {}
+    // Continues the volume sum over faces [from, count) the portable way.
+    float continueFrom(size_t from, float volume) const {
+        return continueFaceGeometry(faces + from, count - from, state, area + from, nx + from, ny + from, nz + from,
+                                    volume);
+    }
+};
+
 // How much shorter than its upper limit and longer than its lower limit a
 // spring of the given length is, both shrunk by a relative 1e-5: far more than
 // the rounding of this float arithmetic and of any length or limit test. If
@@ -128,8 +155,3 @@ struct NamedKernels {
 };
 std::vector<NamedKernels> availableKernels();
 
-// The face geometry of faces[0, count) in the portable way, continuing a
-// running volume that the faces before them left at `volume`; returns the new
-// volume. The wide loops finish their last few faces with it.
-float continueFaceGeometry(const Face* faces, size_t count, const PointState* state, float* area, float* nx,
-                           float* ny, float* nz, float volume);

@@ -154,10 +154,15 @@ AVX2 inline size_t addSpringGroup(const SpringGroup& group, const PointState* st
 
 // Four faces: area, normal, and their terms added to the running volume.
 template <bool fullGroup>
-AVX2 inline void faceGroup(const Face* faces, size_t f, size_t count, const PointState* state, float* area,
-                           float* nx, float* ny, float* nz, float& volume) {
+AVX2 inline void faceGroup(const FaceArrays& arrays, size_t f, float& volume) {
+    const Face* const faces = arrays.faces;
+    const PointState* const state = arrays.state;
+    float* const area = arrays.area;
+    float* const nx = arrays.nx;
+    float* const ny = arrays.ny;
+    float* const nz = arrays.nz;
     const __m256d one = _mm256_set1_pd(1.0);
-    const size_t lanes = fullGroup ? 4 : std::min<size_t>(4, count - f);
+    const size_t lanes = fullGroup ? 4 : std::min<size_t>(4, arrays.count - f);
     __m128 r0[4], r1[4], r2[4];
     for (size_t j = 0; j < 4; ++j) {
         const Face& face = faces[f + (j < lanes ? j : 0)];
@@ -217,18 +222,11 @@ AVX2 void addSprings(const ForcePass& pass, size_t& marked) {
 }
 
 AVX2 float faceGeometry(const ForcePass& pass) {
-    // The fields are copied so the stores below cannot make the compiler read them again.
-    const Face* const faces = pass.faces;
-    const size_t count = pass.faceCount;
-    const PointState* const state = pass.state;
-    float* const area = pass.area;
-    float* const nx = pass.nx;
-    float* const ny = pass.ny;
-    float* const nz = pass.nz;
+    const FaceArrays arrays(pass);
     float volume = 0.0f;
     size_t f = 0;
-    for (; f + 4 <= count; f += 4) faceGroup<true>(faces, f, count, state, area, nx, ny, nz, volume);
-    if (f < count) faceGroup<false>(faces, f, count, state, area, nx, ny, nz, volume);
+    for (; f + 4 <= arrays.count; f += 4) faceGroup<true>(arrays, f, volume);
+    if (f < arrays.count) faceGroup<false>(arrays, f, volume);
     return volume;
 }
 

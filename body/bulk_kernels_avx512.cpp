@@ -245,8 +245,13 @@ AVX512 void addSprings(const ForcePass& pass, size_t& marked) {
 }
 
 // Eight faces f .. f + 7: area and normal; returns their volume terms.
-AVX512 inline __attribute__((always_inline)) __m512d faceGroup8(const Face* faces, size_t f, const PointState* state, float* area, float* nx,
-                                 float* ny, float* nz) {
+AVX512 inline __attribute__((always_inline)) __m512d faceGroup8(const FaceArrays& arrays, size_t f) {
+    const Face* const faces = arrays.faces;
+    const PointState* const state = arrays.state;
+    float* const area = arrays.area;
+    float* const nx = arrays.nx;
+    float* const ny = arrays.ny;
+    float* const nz = arrays.nz;
     const __m512d one = _mm512_set1_pd(1.0);
     __m256 r0[4], r1[4], r2[4];
     for (size_t j = 0; j < 4; ++j) {
@@ -294,23 +299,15 @@ AVX512 inline float addVolumeTerms(const double* terms, size_t from, size_t to, 
 }
 
 AVX512 float faceGeometry(const ForcePass& pass) {
-    // The fields are copied so the stores below cannot make the compiler read them again.
-    const Face* const faces = pass.faces;
-    const size_t count = pass.faceCount;
-    const PointState* const state = pass.state;
-    float* const area = pass.area;
-    float* const nx = pass.nx;
-    float* const ny = pass.ny;
-    float* const nz = pass.nz;
+    const FaceArrays arrays(pass);
     float volume = 0.0f;
     size_t f = 0;
-    for (; f + 8 <= count; f += 8) {
+    for (; f + 8 <= arrays.count; f += 8) {
         alignas(64) double terms[8];
-        _mm512_store_pd(terms, faceGroup8(faces, f, state, area, nx, ny, nz));
+        _mm512_store_pd(terms, faceGroup8(arrays, f));
         volume = addVolumeTerms(terms, 0, 8, volume);
     }
-    // The last few faces one at a time, continuing the same sum.
-    return continueFaceGeometry(faces + f, count - f, state, area + f, nx + f, ny + f, nz + f, volume);
+    return arrays.continueFrom(f, volume);  // the last few faces one at a time
 }
 
 // Springs and faces of one evaluation. Each step of the volume sum waits some
@@ -324,17 +321,11 @@ AVX512 float springsAndFaces(const ForcePass& pass, size_t& marked) {
         addSprings(pass, marked);
         return faceGeometry(pass);
     }
-    const Face* const faces = pass.faces;
-    const size_t faceCount = pass.faceCount;
+    const FaceArrays arrays(pass);
     const PointState* const state = pass.state;
-    float* const area = pass.area;
-    float* const nx = pass.nx;
-    float* const ny = pass.ny;
-    float* const nz = pass.nz;
     double* const terms = pass.volumeTerms;
-    const size_t groupedFaces = faceCount - faceCount % 8;
-    for (size_t f = 0; f < groupedFaces; f += 8)
-        _mm512_storeu_pd(terms + f, faceGroup8(faces, f, state, area, nx, ny, nz));
+    const size_t groupedFaces = arrays.count - arrays.count % 8;
+    for (size_t f = 0; f < groupedFaces; f += 8) _mm512_storeu_pd(terms + f, faceGroup8(arrays, f));
 
     const Spring* const springs = pass.springs;
     const size_t springCount = pass.springCount;
@@ -357,9 +348,7 @@ AVX512 float springsAndFaces(const ForcePass& pass, size_t& marked) {
     }
     addLastSprings(pass, s, marked, margin);
     volume = addVolumeTerms(terms, summed, groupedFaces, volume);
-    // The last few faces one at a time, continuing the same sum.
-    const size_t f = groupedFaces;
-    return continueFaceGeometry(faces + f, faceCount - f, state, area + f, nx + f, ny + f, nz + f, volume);
+    return arrays.continueFrom(groupedFaces, volume);  // the last few faces one at a time
 }
 
 
