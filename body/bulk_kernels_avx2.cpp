@@ -353,6 +353,8 @@ AVX2 inline void applyWallLanes(__m128& x, __m128& v) {
     const __m128 sides = _mm_castsi128_ps(_mm_setr_epi32(-1, 0, -1, 0));
     const __m128 height = _mm_castsi128_ps(_mm_setr_epi32(0, -1, 0, 0));
     const __m128 below = _mm_cmp_ps(x, low, _CMP_NGE_UQ);
+    // Most points touch no wall: then every test below changes nothing.
+    if ((_mm_movemask_ps(_mm_or_ps(below, _mm_cmp_ps(x, high, _CMP_GT_OQ))) & 0x7) == 0) return;
     const __m128 floor = _mm_shuffle_ps(below, below, 0x55);
     v = _mm_blendv_ps(v, _mm_mul_ps(v, bounce), floor);
     x = _mm_blendv_ps(x, low, _mm_and_ps(floor, height));
