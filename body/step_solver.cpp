@@ -4,6 +4,7 @@
 #include "body/walls.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -136,7 +137,7 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
     size_t marked = 0;
     float volume = 0.0f;
     float inverse = 0.0f;
-    if (secondCore_) {
+    if (helping_) {
         // The helper computes the face geometry and the volume, then the
         // pressure forces into the face records, while the springs are added
         // here: disjoint outputs. (If the helper is busy, all of it runs here,
@@ -180,8 +181,29 @@ void StepSolver::writeFacePressure(PressureBody& body, float inverse, float* for
         for (Face& face : body.faces) face.pressureForce = Vector3{};
 }
 
+// Decides whether the helper takes part in a call, and times the call for the
+// trial (body/helper_trial.h) when there is a helper.
+class StepSolver::CallTimer {
+public:
+    explicit CallTimer(StepSolver& solver) : solver_(solver) {
+        solver_.helping_ = solver_.secondCore_ && (solver_.helperAlways_ || solver_.trial_.useHelper());
+        if (solver_.secondCore_) start_ = std::chrono::steady_clock::now();
+    }
+    ~CallTimer() {
+        if (solver_.secondCore_)
+            solver_.trial_.record(std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count());
+    }
+    CallTimer(const CallTimer&) = delete;
+    CallTimer& operator=(const CallTimer&) = delete;
+
+private:
+    StepSolver& solver_;
+    std::chrono::steady_clock::time_point start_;
+};
+
 void StepSolver::computeForces(PressureBody& body) {
     if (!fits(body)) prepare(body);
+    const CallTimer timer(*this);
     forEachPointRange(body, body.points.size(), 0.0f, &StepSolver::loadStateOf);
     evaluate(body, nullptr, true);
 }
@@ -197,7 +219,7 @@ void StepSolver::computeForces(PressureBody& body) {
 void StepSolver::stretchPass(const PressureBody& body) {
     const size_t count = body.springs.size();
     size_t marked = 0;
-    if (secondCore_) {
+    if (helping_) {
         // The second half of the springs is checked on the helper (or here,
         // if it is busy); the marks of each spring are independent.
         const size_t half = count / 2;
@@ -272,7 +294,7 @@ float StepSolver::correct(PressureBody& body, size_t begin, size_t end, float dt
 // point's update reads and writes that point alone, so the halves are
 // independent.
 float StepSolver::forEachPointRange(PressureBody& body, size_t n, float dt, PointPart part) {
-    if (!secondCore_) return (this->*part)(body, 0, n, dt);
+    if (!helping_) return (this->*part)(body, 0, n, dt);
     const size_t half = n / 2;
     pointJob_ = PointJob{this, &body, part, half, n, dt, 0.0f};
     secondCore_->offer(
@@ -289,6 +311,7 @@ float StepSolver::forEachPointRange(PressureBody& body, size_t n, float dt, Poin
 
 void StepSolver::integrate(PressureBody& body, IntegrationMode mode, float dt) {
     if (!fits(body)) prepare(body);
+    const CallTimer timer(*this);
     std::vector<MassPoint>& points = body.points;
     const size_t n = points.size();
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "body/bulk_kernels.h"
+#include "body/helper_trial.h"
 #include "body/pressure_body.h"
 #include "body/second_core.h"
 
@@ -35,17 +36,22 @@ public:
     void useKernels(const BulkKernels& kernels) { kernels_ = &kernels; }
 
     // Bodies with at least this many faces (when prepared) get a helper thread
-    // (body/second_core.h) that computes the face geometry while this one adds
-    // the spring forces, and takes half of the per-point passes and of the
-    // stretch check. Each job writes its own elements, so the bits are the
-    // same either way. Off by default: on the shared two-core machine it was
-    // measured (docs/performance.md) it paid only in moments when the second
-    // core happened to be free, and cost up to 15 % otherwise. The tests and
-    // the benchmark switch it on. Takes effect at once.
+    // (body/second_core.h) that computes the face geometry and the pressure
+    // forces while this one adds the spring forces, and takes half of the
+    // per-point passes and of the stretch check. Each job writes its own
+    // elements, so the bits are the same either way. The helper is used only
+    // while timed calls show that it pays (body/helper_trial.h). Off by
+    // default, as a spinning helper holds the second core; the tests, the
+    // benchmark and plumfold-sim --two-cores switch it on. Takes effect at once.
     static constexpr size_t defaultSecondCoreFaces = SIZE_MAX;
     void useSecondCoreFrom(size_t faces);
     // The helper thread, if this body has one.
     SecondCore* secondCore() { return secondCore_.get(); }
+    // Whether the last call used the helper.
+    bool helped() const { return helping_; }
+    // With true, the helper takes part in every call whatever the timings say
+    // (the tests use it so that the helper's path is the one checked).
+    void useHelperAlways(bool always) { helperAlways_ = always; }
 
     // Sizes every working array for the body as it is now, with room for a drag
     // point and spring.
@@ -76,10 +82,15 @@ private:
 
     const BulkKernels* kernels_ = &fastestKernels();
 
-    // The helper thread, and what it is given to do. The jobs sit in cache
-    // lines of their own, as the helper writes their results.
+    // The helper thread, whether it takes part in the current call, and what
+    // it is given to do. The jobs sit in cache lines of their own, as the
+    // helper writes their results.
     size_t secondCoreFaces_ = defaultSecondCoreFaces;
     std::unique_ptr<SecondCore> secondCore_;
+    HelperTrial trial_;
+    bool helperAlways_ = false;
+    bool helping_ = false;
+    class CallTimer;
     struct alignas(64) FaceJob {
         StepSolver* solver;
         PressureBody* body;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "body/drag.h"
+#include "body/helper_trial.h"
 #include "body/scene.h"
 #include "body/state_hash.h"
 #include "body/step_solver.h"
@@ -95,11 +96,35 @@ TEST(SecondCore, StepsBitForBitAsOneThreadWithAndWithoutADrag) {
             ASSERT_EQ(alone.solver.get().secondCore(), nullptr);
             PressureBody helped = sphere(3);
             helped.solver.get().useSecondCoreFrom(0);
+            helped.solver.get().useHelperAlways(true);
             ASSERT_NE(helped.solver.get().secondCore(), nullptr);
             helped.solver.get().secondCore()->leaveEveryJobToHelper(leave);
             runSideBySide(helped, alone, withDrag);
+            EXPECT_TRUE(helped.solver.get().helped());
             if (testing::Test::HasFatalFailure()) return;
         }
+    }
+}
+
+TEST(HelperTrial, KeepsTheFasterWayForAWhileThenTriesAgain) {
+    for (bool helperFaster : {false, true}) {
+        HelperTrial trial;
+        for (int call = 0; call < HelperTrial::warmUpCalls; ++call) {
+            ASSERT_TRUE(trial.useHelper());
+            trial.record(helperFaster ? 100.0 : 0.0);  // not counted
+        }
+        int helped = 0;
+        for (int call = 0; call < HelperTrial::trialCalls; ++call) {
+            const bool with = trial.useHelper();
+            helped += with ? 1 : 0;
+            trial.record(with == helperFaster ? 1.0 : 2.0);
+        }
+        EXPECT_EQ(helped, HelperTrial::trialCalls / 2);  // a fair trial
+        for (int call = 0; call < HelperTrial::keptCalls; ++call) {
+            ASSERT_EQ(trial.useHelper(), helperFaster) << "call " << call;
+            trial.record(helperFaster ? 5.0 : 0.5);  // outside a trial, times do not count
+        }
+        EXPECT_TRUE(trial.useHelper());  // the next trial begins with the helper
     }
 }
 
@@ -110,6 +135,7 @@ TEST(SecondCore, AFlatBodyWithoutPressureStepsAsOnOneThread) {
     PressureBody alone = sceneBody(flat);
     PressureBody helped = sceneBody(flat);
     helped.solver.get().useSecondCoreFrom(0);
+    helped.solver.get().useHelperAlways(true);
     helped.solver.get().secondCore()->leaveEveryJobToHelper(true);
     for (int step = 0; step < 50; ++step) {
         simulationStep(alone);
