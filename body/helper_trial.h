@@ -5,8 +5,8 @@
 // machines we measure on, the host sometimes runs them far apart for minutes,
 // a cache line then takes four times as long to cross, and stepping with the
 // helper is twice as slow as without it. So calls (computeForces, integrate)
-// are timed: a short trial runs blocks of calls with and without the helper
-// in turn, the faster way is kept for a few thousand calls, then the next
+// are timed: a short trial runs blocks of calls with and without the helper,
+// the faster way is kept for a few thousand calls, then the next
 // trial runs. Both ways give the same bits, so switching changes nothing else.
 // The first two calls of each block are not timed: after a switch the data
 // one thread wrote still sits in the other's cache, which says nothing of how
@@ -15,12 +15,17 @@ class HelperTrial {
 public:
     static constexpr int warmUpCalls = 8;    // first calls of a new helper, with it, not timed
     static constexpr int blockCalls = 16;    // calls in one block of the trial
-    static constexpr int trialCalls = 64;    // two blocks with the helper, two without, in turn
+    static constexpr int trialCalls = 64;    // four blocks: with, without, without, with
     static constexpr int keptCalls = 4096;   // calls the choice is kept for
 
-    // Whether the next call uses the helper.
+    // Whether the next call uses the helper. The trial's blocks run with,
+    // without, without, with, so that a cost that grows or shrinks steadily
+    // (a body settling or speeding up) weighs on both ways alike.
     bool useHelper() const {
-        return call_ < 0 ? true : call_ < trialCalls ? (call_ / blockCalls) % 2 == 0 : chosen_;
+        if (call_ < 0) return true;
+        if (call_ >= trialCalls) return chosen_;
+        const int block = call_ / blockCalls;
+        return block == 0 || block == 3;
     }
 
     // Records how long the call just made took.

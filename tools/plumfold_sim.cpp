@@ -58,9 +58,10 @@ const char* const usage =
     "  --dump         also print every point's position and velocity as hex floats\n"
     "                 (x y z vx vy vz), one point per line, before the checksum.\n"
     "  --two-cores    share each step's bulk work with a helper thread on a second\n"
-    "                 core. The result is the same to the last bit; it pays for\n"
-    "                 large bodies (100,000 faces and more) on an otherwise idle\n"
-    "                 machine, and costs a little when the second core is busy.\n"
+    "                 core. The result is the same to the last bit. The helper is\n"
+    "                 used only while timed steps show that it pays (from about\n"
+    "                 2,500 points, when the two cores share a cache); it spins\n"
+    "                 on its core between steps.\n"
     "  --help         show this text.\n";
 
 [[noreturn]] void failUsage(const std::string& problem) {
