@@ -22,6 +22,9 @@ with tempfile.NamedTemporaryFile(suffix=".json") as out:
                     "--benchmark_out_format=json"], check=True, stdout=subprocess.DEVNULL)
     runs = json.load(open(out.name))["benchmarks"]
 
+round_trips = [run["round_trip_ns"] for run in runs
+               if run["run_name"].startswith("crossCoreRoundTrip") and run.get("aggregate_name") == "median"]
+
 median = {}
 for run in runs:
     if run.get("aggregate_name") != "median":
@@ -58,3 +61,5 @@ for argument, (one, both) in targets.items():
     both_text = f"{both:,}" if both is not None else "—"
     two_text = f"{two:,.0f}" if both is not None else "—"
     print(f"| {vertices[argument]:,} | {one:,} | {bulk:,.0f} | {both_text} | {two_text} |")
+print()
+print("Cross-core round trip, first and last: " + " / ".join(f"{ns:.0f} ns" for ns in round_trips))

@@ -5,11 +5,14 @@
 // twoCoreStep that with its helper thread switched on, avx2Step and
 // portableStep the engine with its four-wide and its portable loops. Each
 // repetition starts from a freshly built body and runs a fixed number of
-// steps, so all variants follow the same trajectory. Counters:
+// steps, so all variants follow the same trajectory. crossCoreRoundTrip, run
+// first and last, times a cache line's round trip between two threads.
+// Counters:
 //   median_us     median wall time of one step (or one load + build)
 //   ns_per_vertex median_us per mass point, in nanoseconds
 //   body_MiB      heap held by the built body (records and working arrays)
 //   step_peak_B   heap growth at the peak of the timed steps (0: no allocation)
+//   round_trip_ns that round trip, in nanoseconds
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -21,6 +24,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/baseline_step.h"
@@ -173,12 +177,42 @@ void avx2Loops(PressureBody& body) {
 }
 void plainStep(PressureBody& body) { baselineStep(body, timeStep); }
 
+// How long a cache line takes to go from this thread to another and back: two
+// threads pass a counter to and fro. The helper thread pays only while this is
+// short (see docs/performance.md, "Two cores"), and on a virtual machine it
+// changes as the host moves the processors; the table runs it first and last.
+void crossCoreRoundTrip(benchmark::State& state) {
+    alignas(64) static std::atomic<int> turn{0};
+    const int passes = 100000;
+    double nanoseconds = 0.0;
+    for (auto _ : state) {
+        turn.store(0);
+        std::thread other([] {
+            for (int i = 0; i < passes; ++i) {
+                while (turn.load(std::memory_order_acquire) != 2 * i + 1) {
+                }
+                turn.store(2 * i + 2, std::memory_order_release);
+            }
+        });
+        const auto start = Clock::now();
+        for (int i = 0; i < passes; ++i) {
+            turn.store(2 * i + 1, std::memory_order_release);
+            while (turn.load(std::memory_order_acquire) != 2 * i + 2) {
+            }
+        }
+        nanoseconds = std::chrono::duration<double, std::nano>(Clock::now() - start).count() / passes;
+        other.join();
+    }
+    state.counters["round_trip_ns"] = nanoseconds;
+}
+
 }  // namespace
 
 // Arguments: 0 = Objects/Objekt3.asc (162 vertices); 3..7 = icosphere level
 // (642, 2,562, 10,242, 40,962, 163,842 vertices).
 int main(int argc, char** argv) {
     const int arguments[] = {shippedBody, 3, 4, 5, 6, 7};
+    benchmark::RegisterBenchmark("crossCoreRoundTrip", crossCoreRoundTrip)->Arg(0)->Iterations(1);
     for (int a : arguments)
         benchmark::RegisterBenchmark("loadAndBuild", loadAndBuild)
             ->Arg(a)
@@ -196,6 +230,7 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("portableStep", step<bulkStep, portableLoops>)->Arg(a)->Iterations(stepsFor(a))
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
     }
+    benchmark::RegisterBenchmark("crossCoreRoundTrip", crossCoreRoundTrip)->Arg(1)->Iterations(1);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
