@@ -37,9 +37,8 @@ struct ForcePass {
     float* nz;
     uint8_t* mayStretch;  // optional: per spring, the stretch-limit marks at these positions
     double* volumeTerms;  // optional: room for one volume term per face
-    // Optional, with mayStretch: receives a distance by which every end of
-    // every spring may move before any spring can reach its stretch limit
-    // (see stretchMargin below); 0 or less promises nothing.
+    // Optional, with mayStretch: receives the smallest stretchMargin (below)
+    // of the springs at these positions; 0 promises nothing.
     float* stretchMargin;
 };
 
@@ -142,7 +141,7 @@ struct BulkKernels {
 const BulkKernels& portableKernels();
 // The AVX2 loops, or null when the processor lacks AVX2.
 const BulkKernels* avx2Kernels();
-// The AVX-512 loops, or null when the processor lacks AVX-512F.
+// The AVX-512 loops, or null when the processor lacks AVX-512F or BMI2.
 const BulkKernels* avx512Kernels();
 // The widest of those the processor runs.
 const BulkKernels& fastestKernels();

@@ -118,10 +118,10 @@ float StepSolver::storeForces(PressureBody& body, size_t begin, size_t end, floa
 // ------------------------------------------------------- force evaluation ---
 
 // Forces of the state in state_, whose force sums hold gravity already: the
-// phases of computeForces. The sums go into
-// the records too unless the caller takes them from forces_ itself. With
-// `marks`, also marks the springs that may exceed their stretch limit at these
-// positions (see stretchPass) and returns how many.
+// phases of computeForces. The sums go into the records too unless the caller
+// takes them from forces_ itself. With `marks`, also marks the springs that
+// may exceed their stretch limit at these positions (see stretchPass) and
+// returns how many.
 size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces) {
     const size_t n = body.points.size();
     const size_t faceCount = body.faces.size();

@@ -6,14 +6,17 @@
 //
 // - Positions and velocities are copied into compact working records, so a
 //   spring or face reaches its points with one or two aligned loads.
-// - Springs and faces are processed four at a time (body/bulk_kernels.h); each
-//   force is still added to its points at once, in stored order, so every sum
-//   sees the same additions in the same order.
-// - The volume is one sequential sum, as before.
+// - Springs and faces are processed eight or four at a time
+//   (body/bulk_kernels.h); each force is still added to its points at once, in
+//   stored order, so every sum sees the same additions in the same order.
+// - The volume is one sequential sum, as before, carried along in the spring
+//   loop so that its waits overlap the springs' work.
 // - The stretch limit first checks every spring against its limit at the
 //   positions the pass starts from, in bulk and with a safety margin. Only
 //   springs that may exceed the limit, or that touch a point an earlier spring
 //   of the same pass has moved, are then visited in order (see stretchPass).
+//   The closing pass is skipped when no point moved far enough to bring any
+//   spring to its limit (see integrate).
 //
 // Springs, faces and points are read from the body on every call, so edits of
 // the records between calls (the drag appends and removes a point and a
