@@ -5,7 +5,7 @@
 // exactly the operations of the portable loops (body/bulk_kernels.cpp), in the
 // same order and with the same roundings; nothing is fused or reassociated.
 // Compiled for every x86-64 processor; used only when the processor has
-// AVX-512F.
+// AVX-512F and BMI2.
 #include "body/bulk_kernels.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -130,8 +130,9 @@ AVX512 inline __attribute__((always_inline)) void addSpringForce(float* forces, 
 // marking, their marks (returning how many) and their stretch margins folded
 // into `margin`.
 template <bool marking>
-AVX512 inline __attribute__((always_inline)) size_t addSpringGroup8(const Spring* springs, const PointState* state, float* forces,
-                                     uint8_t* mayStretch, __m256& margin) {
+AVX512 inline __attribute__((always_inline)) size_t addSpringGroup8(const Spring* springs, const PointState* state,
+                                                                    float* forces, uint8_t* mayStretch,
+                                                                    __m256& margin) {
     __m256 d[8];
     for (size_t j = 0; j < 8; ++j) {
         const Spring& spring = springs[j];
@@ -162,9 +163,9 @@ AVX512 inline __attribute__((always_inline)) size_t addSpringGroup8(const Spring
     const __m256 pairs[4] = {rows.x, rows.y, rows.z, rows.w};
     // A length of 0 or NaN exerts nothing, nor one so small that 1 / length is
     // no float (see the four-wide loop).
-    const unsigned acts =
-        static_cast<unsigned>(_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(lengthF, _mm256_setzero_ps(), _CMP_GT_OQ),
-                                                               _mm256_cmp_ps(reciprocal, _mm256_set1_ps(__builtin_inff()), _CMP_LT_OQ))));
+    const __m256 positive = _mm256_cmp_ps(lengthF, _mm256_setzero_ps(), _CMP_GT_OQ);
+    const __m256 finite = _mm256_cmp_ps(reciprocal, _mm256_set1_ps(__builtin_inff()), _CMP_LT_OQ);
+    const unsigned acts = static_cast<unsigned>(_mm256_movemask_ps(_mm256_and_ps(positive, finite)));
     // Spring j's row is in the low half of pair j, spring j + 4's in the high half.
     const __m128 toB[8] = {lowHalf(pairs[0]),  lowHalf(pairs[1]),  lowHalf(pairs[2]),  lowHalf(pairs[3]),
                            highHalf(pairs[0]), highHalf(pairs[1]), highHalf(pairs[2]), highHalf(pairs[3])};
@@ -194,7 +195,8 @@ AVX512 inline size_t markGroup8(const Spring* springs, const PointState* state, 
     }
     const Columns8 dc = transpose8(d);
     const __m512d dx = wide(dc.x), dy = wide(dc.y), dz = wide(dc.z);
-    const Columns8 limits = springColumns(springs, &Spring::damping);  // damping, restLength, stretchPercent, maxDeviation
+    // damping, restLength, stretchPercent, maxDeviation
+    const Columns8 limits = springColumns(springs, &Spring::damping);
     return storeMarks8(stretchMarks8(dot(dx, dy, dz, dx, dy, dz), limits.y, limits.w), mayStretch);
 }
 
@@ -237,10 +239,12 @@ AVX512 void addSprings(const ForcePass& pass, size_t& marked) {
     uint8_t* const mayStretch = pass.mayStretch;
     __m256 margin = _mm256_set1_ps(__builtin_inff());
     size_t s = 0;
-    if (mayStretch != nullptr)
-        for (; s + 8 <= count; s += 8) marked += addSpringGroup8<true>(springs + s, state, forces, mayStretch + s, margin);
-    else
+    if (mayStretch != nullptr) {
+        for (; s + 8 <= count; s += 8)
+            marked += addSpringGroup8<true>(springs + s, state, forces, mayStretch + s, margin);
+    } else {
         for (; s + 8 <= count; s += 8) addSpringGroup8<false>(springs + s, state, forces, nullptr, margin);
+    }
     addLastSprings(pass, s, marked, margin);
 }
 
