@@ -2,15 +2,15 @@
 // Whether the helper thread (body/second_core.h) is worth using right now.
 //
 // It pays only while the two processors pass data quickly: on the virtual
-// machines we measure on, the host sometimes runs them far apart for minutes,
-// a cache line then takes four times as long to cross, and stepping with the
-// helper is twice as slow as without it. So calls (computeForces, integrate)
-// are timed: a short trial runs blocks of calls with and without the helper,
-// the faster way is kept for a few thousand calls, then the next
-// trial runs. Both ways give the same bits, so switching changes nothing else.
-// The first two calls of each block are not timed: after a switch the data
-// one thread wrote still sits in the other's cache, which says nothing of how
-// either way runs for good.
+// machines we measure on, the host sometimes runs them far apart for seconds
+// to minutes, a cache line then takes four times as long to cross, and
+// stepping with the helper is twice as slow as without it. So calls
+// (computeForces, integrate) are timed: a short trial runs blocks of calls
+// with and without the helper, the faster way is kept for a few thousand
+// calls, then the next trial runs. Both ways give the same bits, so switching
+// changes nothing else. The first two calls of each block are not timed:
+// after a switch the data one thread wrote still sits in the other's cache,
+// which says nothing of how either way runs for good.
 class HelperTrial {
 public:
     static constexpr int warmUpCalls = 8;    // first calls of a new helper, with it, not timed
