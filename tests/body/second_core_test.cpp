@@ -136,6 +136,7 @@ TEST(SecondCore, AFlatBodyWithoutPressureStepsAsOnOneThread) {
     PressureBody helped = sceneBody(flat);
     helped.solver.get().useSecondCoreFrom(0);
     helped.solver.get().useHelperAlways(true);
+    ASSERT_NE(helped.solver.get().secondCore(), nullptr);
     helped.solver.get().secondCore()->leaveEveryJobToHelper(true);
     for (int step = 0; step < 50; ++step) {
         simulationStep(alone);
