@@ -138,24 +138,25 @@ size_t StepSolver::evaluate(PressureBody& body, uint8_t* marks, bool storeForces
     float volume = 0.0f;
     float inverse = 0.0f;
     if (helping_) {
-        // The helper computes the face geometry and the volume, then the
-        // pressure forces into the face records, while the springs are added
-        // here: disjoint outputs. (If the helper is busy, all of it runs here,
-        // after the springs.) Then the corners' shares are added here, in face
-        // order, after every spring.
-        faceJob_ = FaceJob{this, &body, &pass, 0.0f, 0.0f};
+        // The helper adds the spring forces while the face geometry, the
+        // volume and the pressure forces in the face records are computed
+        // here: disjoint outputs. (If the helper is busy, the springs run
+        // here too, after the faces.) Then the corners' shares are added here,
+        // in face order, after every spring. The face records, read for their
+        // corners and written with their pressure forces, stay with this
+        // thread; only the force sums go from one to the other.
+        springJob_ = SpringJob{kernels_, &pass, 0};
         secondCore_->offer(
             [](void* argument) {
-                FaceJob& job = *static_cast<FaceJob*>(argument);
-                job.volume = job.solver->kernels_->faceGeometry(*job.pass);
-                job.inverse = usableInverseVolume(job.volume);
-                job.solver->writeFacePressure(*job.body, job.inverse, nullptr);
+                SpringJob& job = *static_cast<SpringJob*>(argument);
+                job.kernels->addSprings(*job.pass, job.marked);
             },
-            &faceJob_);
-        kernels_->addSprings(pass, marked);
+            &springJob_);
+        volume = kernels_->faceGeometry(pass);
+        inverse = usableInverseVolume(volume);
+        writeFacePressure(body, inverse, nullptr);
         secondCore_->finish();
-        volume = faceJob_.volume;
-        inverse = faceJob_.inverse;
+        marked = springJob_.marked;
         if (inverse != 0.0f) kernels_->addCornerShares(body.faces.data(), faceCount, forces);
     } else {
         volume = kernels_->springsAndFaces(pass, marked);

@@ -94,13 +94,11 @@ private:
     bool helperAlways_ = false;
     bool helping_ = false;
     class CallTimer;
-    struct alignas(64) FaceJob {
-        StepSolver* solver;
-        PressureBody* body;
+    struct alignas(64) SpringJob {
+        const BulkKernels* kernels;
         const ForcePass* pass;
-        float volume;
-        float inverse;
-    } faceJob_{};
+        size_t marked;
+    } springJob_{};
     struct alignas(64) MarkJob {
         const BulkKernels* kernels;
         const Spring* springs;
