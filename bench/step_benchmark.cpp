@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -146,10 +147,10 @@ void loadAndBuild(benchmark::State& state) {
     state.counters["body_MiB"] = static_cast<double>(bodyBytes) / (1024.0 * 1024.0);
 }
 
-void asBuilt(PressureBody&) {}
+void oneCore(PressureBody& body) { body.solver.get().useSecondCoreFrom(SIZE_MAX); }
 void twoCores(PressureBody& body) { body.solver.get().useSecondCoreFrom(0); }
 
-template <void (*stepFunction)(PressureBody&), void (*setUp)(PressureBody&) = asBuilt>
+template <void (*stepFunction)(PressureBody&), void (*setUp)(PressureBody&) = oneCore>
 void step(benchmark::State& state) {
     PressureBody body = loadBody(meshPath(static_cast<int>(state.range(0))));
     setUp(body);
@@ -170,9 +171,13 @@ void step(benchmark::State& state) {
 }
 
 void bulkStep(PressureBody& body) { simulationStep(body); }
-void portableLoops(PressureBody& body) { body.solver.get().useKernels(portableKernels()); }
+void portableLoops(PressureBody& body) {
+    oneCore(body);
+    body.solver.get().useKernels(portableKernels());
+}
 // The four-wide loops, on a processor that also has the eight-wide ones.
 void avx2Loops(PressureBody& body) {
+    oneCore(body);
     if (avx2Kernels() != nullptr) body.solver.get().useKernels(*avx2Kernels());
 }
 void plainStep(PressureBody& body) { baselineStep(body, timeStep); }

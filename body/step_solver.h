@@ -39,14 +39,15 @@ public:
     void useKernels(const BulkKernels& kernels) { kernels_ = &kernels; }
 
     // Bodies with at least this many faces (when prepared) get a helper thread
-    // (body/second_core.h) that computes the face geometry and the pressure
-    // forces while this one adds the spring forces, and takes half of the
-    // per-point passes and of the stretch check. Each job writes its own
-    // elements, so the bits are the same either way. The helper is used only
-    // while timed calls show that it pays (body/helper_trial.h). Off by
-    // default, as a spinning helper holds the second core; the tests, the
-    // benchmark and plumfold-sim --two-cores switch it on. Takes effect at once.
-    static constexpr size_t defaultSecondCoreFaces = SIZE_MAX;
+    // (body/second_core.h) that adds the spring forces while this one computes
+    // the faces, and takes half of the per-point passes and of the stretch
+    // check. Each job writes its own elements, so the bits are the same either
+    // way. The helper is used only while timed calls show that it pays
+    // (body/helper_trial.h). By default from 5,000 faces (about 2,500 points,
+    // where it saves a quarter of a step): the shipped body and others of its
+    // size stay on one thread, as a helper holds the second core while it
+    // spins between steps. Takes effect at once.
+    static constexpr size_t defaultSecondCoreFaces = 5000;
     void useSecondCoreFrom(size_t faces);
     // The helper thread, if this body has one.
     SecondCore* secondCore() { return secondCore_.get(); }

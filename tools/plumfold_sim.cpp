@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +25,7 @@ namespace {
 
 const char* const usage =
     "Usage: plumfold-sim MESH STEPS [--events FILE] [--stats] [--csv N [--csv-file F]] [--dump]\n"
-    "                    [--two-cores]\n"
+    "                    [--one-core | --two-cores]\n"
     "\n"
     "Builds the demo scene's body from MESH (the program's mesh format, scale 0.9,\n"
     "point mass 1, stiffness 121100, damping 110, gravity (0, -500, 0)), runs STEPS\n"
@@ -57,11 +58,11 @@ const char* const usage =
     "  --csv-file F   write that CSV to file F instead of standard output.\n"
     "  --dump         also print every point's position and velocity as hex floats\n"
     "                 (x y z vx vy vz), one point per line, before the checksum.\n"
-    "  --two-cores    share each step's bulk work with a helper thread on a second\n"
-    "                 core. The result is the same to the last bit. The helper is\n"
-    "                 used only while timed steps show that it pays (from about\n"
-    "                 2,500 points, when the two cores share a cache); it spins\n"
-    "                 on its core between steps.\n"
+    "  --one-core     step on this thread alone. By default bodies of 5,000 faces\n"
+    "                 or more share each step's bulk work with a helper thread on\n"
+    "                 a second core, while timed steps show that it pays; the\n"
+    "                 result is the same to the last bit.\n"
+    "  --two-cores    use the helper thread for a body of any size.\n"
     "  --help         show this text.\n";
 
 [[noreturn]] void failUsage(const std::string& problem) {
@@ -75,6 +76,7 @@ struct Options {
     std::string eventsFile;
     bool dump = false;
     bool stats = false;
+    bool oneCore = false;
     bool twoCores = false;
     uint64_t traceEvery = 0;  // 0: no trace
     uint64_t csvEvery = 0;  // 0: no CSV
@@ -106,6 +108,8 @@ Options parseArguments(int argc, char** argv) {
             options.dump = true;
         } else if (arg == "--stats") {
             options.stats = true;
+        } else if (arg == "--one-core") {
+            options.oneCore = true;
         } else if (arg == "--two-cores") {
             options.twoCores = true;
         } else if (arg == "--trace") {
@@ -125,6 +129,7 @@ Options parseArguments(int argc, char** argv) {
         }
     }
     if (positional.size() != 2) failUsage("expected MESH and STEPS");
+    if (options.oneCore && options.twoCores) failUsage("--one-core and --two-cores exclude each other");
     options.mesh = positional[0];
     const std::string& steps = positional[1];
     char* end = nullptr;
@@ -216,6 +221,7 @@ int main(int argc, char** argv) {
     params.fileName = options.mesh.c_str();
     PressureBody body(params);
     body.gravity = sceneGravity;
+    if (options.oneCore) body.solver.get().useSecondCoreFrom(SIZE_MAX);
     if (options.twoCores) body.solver.get().useSecondCoreFrom(0);
 
     std::FILE* csv = nullptr;

@@ -51,6 +51,7 @@ TEST(PlumfoldSim, HelpAndBadArguments) {
         {{sim, tetra, "1", "--csv"}, "--csv needs"},
         {{sim, tetra, "1", "--csv", "0"}, "--csv needs"},
         {{sim, tetra, "1", "--csv", "x"}, "--csv needs"},
+        {{sim, tetra, "1", "--one-core", "--two-cores"}, "exclude each other"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -105,8 +106,11 @@ TEST(PlumfoldSim, EveryBuildReproducesEveryListedTrajectory) {
             EXPECT_EQ(lastLine(optimised.out), "checksum " + checksum);
             EXPECT_EQ(optimised.out, unoptimised.out);
             args[0] = sim;
-            args.push_back("--two-cores");
-            EXPECT_EQ(optimised.out, runProgram(args).out);
+            for (const char* cores : {"--one-core", "--two-cores"}) {
+                args.push_back(cores);
+                EXPECT_EQ(optimised.out, runProgram(args).out) << cores;
+                args.pop_back();
+            }
         }
     }
     EXPECT_GE(rows, 22);
