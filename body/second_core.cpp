@@ -13,11 +13,9 @@ namespace {
 
 // Spins for this long before sleeping: long enough to bridge the gaps between
 // the jobs of a step and between steps that follow one another (waking a
-// sleeping thread takes tens of microseconds, longer than a job is worth).
-// With 300 µs, runs on the two-core virtual machines we measure on fell, from
-// time to time and for good, into a mode where both threads ran at half speed
-// once a thread had slept; 20 ms never did. A spinning helper holds its core,
-// so the helper is off unless asked for (body/step_solver.h).
+// sleeping thread takes tens of microseconds, longer than a job is worth; with
+// 300 µs the helper often slept between steps). A spinning helper holds its
+// core, so small bodies get no helper (body/step_solver.h).
 constexpr auto spinTime = std::chrono::milliseconds(20);
 
 // Waits until `counter` differs from `seen`: first spinning, then sleeping.
