@@ -73,16 +73,19 @@ void Engine::storeForces(PressureBody& body) const {
 // -------------------------------------------------------- force evaluation ---
 
 // The forces at the working rows, whose sums hold gravity already (phase 1):
-// into forces_, the face records, the volume and its inverse.
-void Engine::evaluateForces(PressureBody& body) {
+// into forces_, the face records, the volume and its inverse. With marks, the
+// springs are also checked against their stretch limits there.
+SpringPass Engine::evaluateForces(PressureBody& body, uint8_t* marks) {
     const size_t faceCount = body.faces.size();
     const FaceGeometry geometry{area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
                                 volumeTerms_.data()};
     // 3a. Face areas, normals and volume terms. (Nothing here touches a force.)
     loops_->measureFaces(body.faces.data(), faceCount, state_.data(), geometry);
     // 2. Springs, in stored order; 3b. the volume sum carried along with them.
-    body.volume = loops_->addSprings(body.springs.data(), body.springs.size(), state_.data(), forces_.data(),
-                                     volumeTerms_.data(), faceCount);
+    SpringPass springs{body.springs.data(), body.springs.size(), state_.data(), forces_.data(),
+                       volumeTerms_.data(), faceCount, marks};
+    loops_->addSprings(springs);
+    body.volume = springs.volume;
     body.inverseVolume = usableInverseVolume(body.volume);
     // 4. Pressure on every face, shared among its corners in face order; a body
     //    without a defined pressure gets none (but the faces' geometry).
@@ -93,31 +96,45 @@ void Engine::evaluateForces(PressureBody& body) {
             face.area = area_[f];
             face.pressureForce = Vector3{};
         }
-        return;
+        return springs;
     }
     loops_->applyPressure(body.faces.data(), faceCount, geometry, body.pressureConstant, body.inverseVolume,
                           forces_.data());
+    return springs;
+}
+
+// Every force sum of the working rows back to gravity alone.
+void Engine::restartForces(const PressureBody& body) {
+    const size_t n = body.points.size();
+    for (size_t i = 0; i < n; ++i) startForce(&forces_[forceStride * i], state_[i].mass, body.gravity);
 }
 
 void Engine::computeForces(PressureBody& body) {
     if (!fits(body)) prepare(body);
     loadState(body);  // 1. gravity
-    evaluateForces(body);
+    evaluateForces(body, nullptr);
     storeForces(body);
 }
 
 // ------------------------------------------------------------ stretch limit ---
 
 // The stretch limit pass over the working rows' positions, spring by spring in
-// order; returns how many springs it corrected. While no spring has fired,
-// every point is where the pass started, so a spring the bulk check left
-// unmarked does nothing. Once springs fire, a skipped spring must also have
-// both ends unmoved; a spring that is marked or touches a moved point is
-// applied exactly. Moved points are collected in movedList_.
+// order; returns how many springs it corrected. Moved points are collected in
+// movedList_.
 int Engine::limitStretch(const PressureBody& body) {
+    if (loops_->markStretched(body.springs.data(), body.springs.size(), state_.data(), mayStretch_.data()) == 0)
+        return 0;
+    return applyMarkedStretch(body);
+}
+
+// The ordered part of the pass, from the marks in mayStretch_. While no spring
+// has fired, every point is where the marks were made, so an unmarked spring
+// does nothing. Once springs fire, a skipped spring must also have both ends
+// unmoved; a spring that is marked or touches a moved point is applied exactly.
+int Engine::applyMarkedStretch(const PressureBody& body) {
     const size_t count = body.springs.size();
-    if (loops_->markStretched(body.springs.data(), count, state_.data(), mayStretch_.data()) == 0) return 0;
     const auto* first = static_cast<const uint8_t*>(std::memchr(mayStretch_.data(), 1, count));
+    if (first == nullptr) return 0;
     int fired = 0;
     for (size_t s = static_cast<size_t>(first - mayStretch_.data()); s < count; ++s) {
         const Spring& spring = body.springs[s];
@@ -132,6 +149,12 @@ int Engine::limitStretch(const PressureBody& body) {
         }
     }
     return fired;
+}
+
+// Forgets which points the stretch limit moved, leaving the records alone.
+void Engine::forgetMovedPoints() {
+    for (int32_t i : movedList_) moved_[i] = 0;
+    movedList_.clear();
 }
 
 // The positions the stretch limit moved, back into the records.
@@ -175,9 +198,16 @@ void Engine::predict(PressureBody& body, float dt) {
 // Heun 4.: from the start state (still in the records, with F0):
 // v += (dt/2 · (F1 + F0)) · 1/m, x += v · dt, the walls; F1 into the records,
 // the new positions into the working rows for the closing stretch pass.
-void Engine::correct(PressureBody& body, float dt) {
+// Returns the largest change of a coordinate from the position the rows held
+// (where F1 was evaluated); infinity for NaN.
+float Engine::correct(PressureBody& body, float dt) {
     const float h = static_cast<float>(dt * 0.5);
     const size_t n = body.points.size();
+    float moved = 0.0f;
+    const auto note = [&moved](float from, float to) {
+        const float change = std::fabs(to - from);
+        if (!(change <= moved)) moved = std::isnan(change) ? HUGE_VALF : change;
+    };
     for (size_t i = 0; i < n; ++i) {
         MassPoint& point = body.points[i];
         const float* f1 = &forces_[forceStride * i];
@@ -186,30 +216,49 @@ void Engine::correct(PressureBody& body, float dt) {
         point.position = point.position + point.velocity * dt;
         applyWalls(point.position, point.velocity);
         point.force = force1;
+        note(state_[i].position.x, point.position.x);
+        note(state_[i].position.y, point.position.y);
+        note(state_[i].position.z, point.position.z);
         state_[i].position = point.position;
     }
+    return moved;
 }
 
 void Engine::integrate(PressureBody& body, IntegrationMode mode, float dt) {
     if (!fits(body)) prepare(body);
     int fired = 0;
+    bool closingPassNeeded = true;
     if (mode == Heun) {
-        // 1.-2. Start state kept, prediction in the working rows, and the
-        //    predictor's stretch limit pass on them.
+        // 1.-2. Start state kept, prediction in the working rows.
         predict(body, dt);
-        fired += limitStretch(body);
-        for (int32_t i : movedList_) moved_[i] = 0;
-        movedList_.clear();
-        // 3. F1, the forces at the prediction.
-        evaluateForces(body);
+        // 2b.-3. The predictor's stretch limit pass, then F1 at its result.
+        //    Mostly the pass changes nothing, so F1 is evaluated first, at the
+        //    positions the pass starts from, and the same loop marks the
+        //    springs that may exceed their limit there. With none marked, or
+        //    none firing, F1 stands; otherwise it is evaluated again after the
+        //    pass. Both orders evaluate F1 at the same positions.
+        SpringPass springs = evaluateForces(body, mayStretch_.data());
+        if (springs.marked > 0) {
+            const int predictorFired = applyMarkedStretch(body);
+            if (predictorFired > 0) {
+                fired += predictorFired;
+                forgetMovedPoints();
+                restartForces(body);
+                springs = evaluateForces(body, mayStretch_.data());
+            }
+        }
         // 4. Back to the start: the corrector and the walls.
-        correct(body, dt);
+        const float moved = correct(body, dt);
+        // 5. The closing pass can change nothing when no point moved from where
+        //    F1's springs measured their margins by a quarter of the smallest
+        //    (see marginShrink in body/engine/wide_loops.h).
+        closingPassNeeded = !(4.0 * moved * (1.0 + 1e-6) + 1e-30 < springs.margin);
     } else {
         if (mode == Euler) eulerStep(body, dt);
         loadState(body);
     }
     // Every mode ends with the stretch limit pass.
-    fired += limitStretch(body);
+    if (closingPassNeeded) fired += limitStretch(body);
     storeMovedPositions(body);
     body.stretchCorrections = fired;
 }

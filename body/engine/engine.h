@@ -11,7 +11,10 @@
 // - The stretch limit first checks every spring against its limit in bulk,
 //   with a safety margin. Only springs that may exceed the limit, or that touch
 //   a point an earlier spring of the same pass has moved, are then corrected,
-//   in order, exactly as Spring::applyStretchLimit does.
+//   in order, exactly as Spring::applyStretchLimit does. The predictor's check
+//   rides along with the evaluation of F1, and the closing pass is skipped
+//   when no point has moved far enough for any spring to reach its limit
+//   (see integrate in body/engine/engine.cpp).
 //
 // Springs, faces, points and parameters are read from the body on every call,
 // so the records may change between calls (the drag appends and removes a
@@ -52,12 +55,15 @@ public:
 private:
     bool fits(const PressureBody& body) const;
     void loadState(const PressureBody& body);
-    void evaluateForces(PressureBody& body);
+    SpringPass evaluateForces(PressureBody& body, uint8_t* marks);
+    void restartForces(const PressureBody& body);
     void storeForces(PressureBody& body) const;
     void eulerStep(PressureBody& body, float dt) const;
     void predict(PressureBody& body, float dt);
-    void correct(PressureBody& body, float dt);
+    float correct(PressureBody& body, float dt);
     int limitStretch(const PressureBody& body);
+    int applyMarkedStretch(const PressureBody& body);
+    void forgetMovedPoints();
     void storeMovedPositions(PressureBody& body);
 
     const WideLoops* loops_ = &bestLoops();

@@ -179,36 +179,81 @@ HWY_INLINE void subtractRow(float* to, Row row) { hn::StoreU(hn::Sub(hn::LoadU(D
 // Rows of records at a byte offset; lanes past `count` get a row of zeros.
 template <class Record>
 HWY_INLINE void loadRows(const Record* records, size_t count, size_t offset, Row* rows) {
-    static const float zeros[4] = {};
-    for (size_t j = 0; j < groupSize; ++j)
-        rows[j] = loadRow(j < count ? static_cast<const void*>(reinterpret_cast<const char*>(records + j) + offset)
-                                    : static_cast<const void*>(zeros));
+    static const char zeros[4 * sizeof(float)] = {};
+    const auto* bytes = reinterpret_cast<const char*>(records) + offset;
+    if (count == groupSize) {  // the usual case, without a test per lane
+        for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(bytes + j * sizeof(Record));
+        return;
+    }
+    for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(j < count ? bytes + j * sizeof(Record) : zeros);
 }
 
 // Row `offset` (0: position and mass, 16: velocity and 1/m) of A − B for each
-// spring of a group.
+// spring of a group; lanes past `count` get a row of zeros.
 HWY_INLINE void loadDifferences(const Spring* springs, size_t count, const PointState* state, size_t offset,
                                 Row* rows) {
-    static const float zeros[4] = {};
-    for (size_t j = 0; j < groupSize; ++j) {
-        if (j >= count) {
-            rows[j] = loadRow(zeros);
-            continue;
-        }
-        const auto* a = reinterpret_cast<const char*>(state + springs[j].pointA) + offset;
-        const auto* b = reinterpret_cast<const char*>(state + springs[j].pointB) + offset;
-        rows[j] = subtract(loadRow(a), loadRow(b));
+    const auto* bytes = reinterpret_cast<const char*>(state) + offset;
+    const auto row = [&](const Spring& spring) {
+        return subtract(loadRow(bytes + spring.pointA * sizeof(PointState)),
+                        loadRow(bytes + spring.pointB * sizeof(PointState)));
+    };
+    if (count == groupSize) {
+        for (size_t j = 0; j < groupSize; ++j) rows[j] = row(springs[j]);
+        return;
     }
+    static const float zeros[4] = {};
+    for (size_t j = 0; j < groupSize; ++j) rows[j] = j < count ? row(springs[j]) : loadRow(zeros);
 }
 
 // ---------------------------------------------------------------- springs ---
 
-// The force of up to one group of springs (Spring::applyForce), added to
-// their ends in order.
-HWY_INLINE void addSpringGroup(const Spring* springs, size_t count, const PointState* state, float* forces) {
+// The stretch-limit marks of up to one group of springs from their squared
+// lengths; returns how many it marked. The exact test
+// (Spring::applyStretchLimit) is |√(d·d) − rest| > maxDeviation in double. A
+// spring is left unmarked only when d·d lies strictly inside
+// [(rest − max)², (rest + max)²] shrunk by a relative 1e-12, far more than the
+// few rounding steps of the exact test, so an unmarked spring cannot fire.
+// (When rest ≤ max no compression can fire; squaring the low bound then only
+// marks more springs.) NaN or infinite values mark the spring.
+HWY_INLINE size_t markGroup(VD squared, VF restLength, VF maxDeviation, size_t count, uint8_t* marks) {
+    const DD dd;
+    const VD rest = widen(restLength), limit = widen(maxDeviation);
+    const VD high = hn::Add(rest, limit), low = hn::Sub(rest, limit);
+    const auto inside = hn::And(hn::Lt(squared, hn::Mul(hn::Mul(high, high), hn::Set(dd, 1.0 - 1e-12))),
+                                hn::Gt(squared, hn::Mul(hn::Mul(low, low), hn::Set(dd, 1.0 + 1e-12))));
+    uint8_t insideBits[(groupSize + 7) / 8] = {};
+    hn::StoreMaskBits(dd, inside, insideBits);
+    size_t marked = 0;
+    for (size_t j = 0; j < count; ++j) {
+        const uint8_t mark = (insideBits[j / 8] >> (j % 8) & 1) ? 0 : 1;
+        marks[j] = mark;
+        marked += mark;
+    }
+    return marked;
+}
+
+// The stretch margins (marginShrink in body/engine/wide_loops.h) of a group
+// of springs folded into `smallest`; lanes past `count` count as no limit.
+HWY_INLINE VF foldMargins(VF length, VF restLength, VF maxDeviation, size_t count, VF smallest) {
     const DF df;
+    const VF less = hn::Set(df, 1.0f - marginShrink), more = hn::Set(df, 1.0f + marginShrink);
+    const VF high = hn::Add(restLength, maxDeviation), low = hn::Sub(restLength, maxDeviation);
+    const VF belowHigh = hn::Sub(hn::Mul(high, less), hn::Mul(length, more));
+    const VF aboveLow = hn::Sub(hn::Mul(length, less), hn::Mul(low, more));
+    VF margin = hn::IfThenElse(hn::Lt(belowHigh, aboveLow), belowHigh, aboveLow);
+    margin = hn::IfThenElseZero(hn::Gt(margin, hn::Zero(df)), margin);  // negative or NaN: none
+    margin = hn::IfThenElse(hn::FirstN(df, count), margin, hn::Set(df, HUGE_VALF));
+    return hn::IfThenElse(hn::Lt(margin, smallest), margin, smallest);
+}
+
+// The force of up to one group of springs (Spring::applyForce), added to
+// their ends in order; with marks, their marks and margins too.
+HWY_INLINE void addSpringGroup(SpringPass& pass, size_t first, size_t count, VF& smallestMargin) {
+    const DF df;
+    const Spring* springs = pass.springs + first;
     Row rows[groupSize];
-    VF dxF, dyF, dzF, vxF, vyF, vzF, stiffness, damping, restLength, unused;
+    VF dxF, dyF, dzF, vxF, vyF, vzF, stiffness, damping, restLength, maxDeviation, unused;
+    const PointState* const state = pass.state;
     loadDifferences(springs, count, state, 0, rows);
     toColumns(rows, dxF, dyF, dzF, unused);
     loadDifferences(springs, count, state, 16, rows);
@@ -217,7 +262,8 @@ HWY_INLINE void addSpringGroup(const Spring* springs, size_t count, const PointS
     toColumns(rows, stiffness, damping, restLength, unused);
 
     const VD dx = widen(dxF), dy = widen(dyF), dz = widen(dzF);
-    const VD length = hn::Sqrt(dot(dx, dy, dz, dx, dy, dz));
+    const VD squared = dot(dx, dy, dz, dx, dy, dz);
+    const VD length = hn::Sqrt(squared);
     const VF lengthF = narrow(length);
     const VD lengthD = widen(lengthF);
     const VD closing = dot(widen(vxF), widen(vyF), widen(vzF), dx, dy, dz);
@@ -234,11 +280,17 @@ HWY_INLINE void addSpringGroup(const Spring* springs, size_t count, const PointS
     const auto acts = hn::And(hn::Gt(lengthF, hn::Zero(df)), hn::Lt(reciprocal, hn::Set(df, HUGE_VALF)));
     uint8_t actBits[(groupSize + 7) / 8] = {};
     hn::StoreMaskBits(df, acts, actBits);
+    float* const forces = pass.forces;
     for (size_t j = 0; j < count; ++j) {
         if (!(actBits[j / 8] >> (j % 8) & 1)) continue;
         subtractRow(forces + forceStride * springs[j].pointA, rows[j]);
         addRow(forces + forceStride * springs[j].pointB, rows[j]);
     }
+    if (pass.marks == nullptr) return;
+    loadRows(springs, count, offsetof(Spring, damping), rows);  // damping, restLength, stretchPercent, maxDeviation
+    toColumns(rows, unused, unused, unused, maxDeviation);
+    pass.marked += markGroup(squared, restLength, maxDeviation, count, pass.marks + first);
+    smallestMargin = foldMargins(lengthF, restLength, maxDeviation, count, smallestMargin);
 }
 
 // The running volume over terms [from, to): one float sum, each step formed in double.
@@ -247,29 +299,28 @@ HWY_INLINE float sumTerms(const double* terms, size_t from, size_t to, float vol
     return volume;
 }
 
-float addSprings(const Spring* springs, size_t count, const PointState* state, float* forces,
-                 const double* volumeTerms, size_t termCount) {
+void addSprings(SpringPass& pass) {
+    const size_t count = pass.count, termCount = pass.termCount;
     const size_t groups = (count + groupSize - 1) / groupSize;
     const size_t termsPerGroup = groups > 0 ? (termCount + groups - 1) / groups : 0;
+    VF smallestMargin = hn::Set(DF(), HUGE_VALF);
+    pass.marked = 0;
     float volume = 0.0f;
     size_t summed = 0;
     for (size_t s = 0; s < count; s += groupSize) {
-        addSpringGroup(springs + s, count - s < groupSize ? count - s : groupSize, state, forces);
+        addSpringGroup(pass, s, count - s < groupSize ? count - s : groupSize, smallestMargin);
         const size_t until = summed + termsPerGroup < termCount ? summed + termsPerGroup : termCount;
-        volume = sumTerms(volumeTerms, summed, until, volume);
+        volume = sumTerms(pass.volumeTerms, summed, until, volume);
         summed = until;
     }
-    return sumTerms(volumeTerms, summed, termCount, volume);
+    pass.volume = sumTerms(pass.volumeTerms, summed, termCount, volume);
+    HWY_ALIGN float margins[groupSize];
+    hn::Store(smallestMargin, DF(), margins);
+    pass.margin = margins[0];
+    for (size_t j = 1; j < groupSize; ++j) pass.margin = margins[j] < pass.margin ? margins[j] : pass.margin;
 }
 
-// The exact test (Spring::applyStretchLimit) is |√(d·d) − rest| > maxDeviation
-// in double. A spring is left unmarked only when d·d lies strictly inside
-// [(rest − max)², (rest + max)²] shrunk by a relative 1e-12, far more than the
-// few rounding steps of the exact test, so an unmarked spring cannot fire.
-// (When rest ≤ max no compression can fire; squaring the low bound then only
-// marks more springs.) NaN or infinite values mark the spring.
 size_t markStretched(const Spring* springs, size_t count, const PointState* state, uint8_t* marks) {
-    const DD dd;
     size_t marked = 0;
     for (size_t s = 0; s < count; s += groupSize) {
         const size_t n = count - s < groupSize ? count - s : groupSize;
@@ -280,18 +331,7 @@ size_t markStretched(const Spring* springs, size_t count, const PointState* stat
         loadRows(springs + s, n, offsetof(Spring, damping), rows);  // damping, restLength, stretchPercent, maxDeviation
         toColumns(rows, unused, restLength, unused, maxDeviation);
         const VD dx = widen(dxF), dy = widen(dyF), dz = widen(dzF);
-        const VD squared = dot(dx, dy, dz, dx, dy, dz);
-        const VD rest = widen(restLength), limit = widen(maxDeviation);
-        const VD high = hn::Add(rest, limit), low = hn::Sub(rest, limit);
-        const auto inside = hn::And(hn::Lt(squared, hn::Mul(hn::Mul(high, high), hn::Set(dd, 1.0 - 1e-12))),
-                                    hn::Gt(squared, hn::Mul(hn::Mul(low, low), hn::Set(dd, 1.0 + 1e-12))));
-        uint8_t insideBits[(groupSize + 7) / 8] = {};
-        hn::StoreMaskBits(dd, inside, insideBits);
-        for (size_t j = 0; j < n; ++j) {
-            const uint8_t mark = (insideBits[j / 8] >> (j % 8) & 1) ? 0 : 1;
-            marks[s + j] = mark;
-            marked += mark;
-        }
+        marked += markGroup(dot(dx, dy, dz, dx, dy, dz), restLength, maxDeviation, n, marks + s);
     }
     return marked;
 }
@@ -371,8 +411,6 @@ HWY_INLINE VF loadPart(const float* from, size_t count) {
 // Face::applyPressure of up to one group of faces.
 HWY_INLINE void pressureGroup(Face* faces, size_t count, const FaceGeometry& geometry, size_t first,
                               float pressureConstant, float inverseVolume, float* forces) {
-    static_assert(offsetof(Face, area) == offsetof(Face, normal) + 3 * sizeof(float),
-                  "normal and area are one row");
     const DF df;
     const VF area = loadPart(geometry.area + first, count);
     const VF nx = loadPart(geometry.normalX + first, count);
@@ -383,18 +421,15 @@ HWY_INLINE void pressureGroup(Face* faces, size_t count, const FaceGeometry& geo
     const VF py = hn::Mul(hn::Mul(hn::Mul(ny, area), constant), inverse);
     const VF pz = hn::Mul(hn::Mul(hn::Mul(nz, area), constant), inverse);
     const VF share = hn::Set(df, 0.3333f);
-    Row normalRows[groupSize], pressureRows[groupSize], shareRows[groupSize];
-    VF unused;
-    toRows(nx, ny, nz, normalRows);
+    Row pressureRows[groupSize], shareRows[groupSize];
     toRows(px, py, pz, pressureRows);
     toRows(hn::Mul(px, share), hn::Mul(py, share), hn::Mul(pz, share), shareRows);
-    (void)unused;
     for (size_t j = 0; j < count; ++j) {
         Face& face = faces[j];
+        const size_t f = first + j;
+        face.normal = Vector3{geometry.normalX[f], geometry.normalY[f], geometry.normalZ[f]};
+        face.area = geometry.area[f];
         float row[4];
-        storeRow(normalRows[j], row);
-        face.normal = Vector3{row[0], row[1], row[2]};
-        face.area = geometry.area[first + j];
         storeRow(pressureRows[j], row);
         face.pressureForce = Vector3{row[0], row[1], row[2]};
         addRow(forces + forceStride * face.pointA, shareRows[j]);

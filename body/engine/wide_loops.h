@@ -37,16 +37,39 @@ struct FaceGeometry {
     double* volumeTerms;  // ((x2 + x1) + x0) · area · normal x · 0.333
 };
 
+// What one pass over the springs reads and writes.
+struct SpringPass {
+    const Spring* springs;
+    size_t count;
+    const PointState* state;
+    float* forces;              // receives every spring's force
+    const double* volumeTerms;  // the faces' volume terms, summed along the way
+    size_t termCount;
+    uint8_t* marks;             // optional: the stretch-limit marks at these positions
+    size_t marked = 0;          // out, with marks: how many springs were marked
+    float margin = 0.0f;        // out, with marks: the smallest stretch margin (see below)
+    float volume = 0.0f;        // out: the volume sum
+};
+
+// How much shorter than its upper limit and longer than its lower limit a
+// spring of the given length is, both shrunk by a relative 1e-5: far more than
+// the rounding of this float arithmetic and of any length or limit test. If
+// every end of every spring then moves by less than a quarter of the smallest
+// margin in each coordinate (so by less than √3/4 of it in length; a spring's
+// length changes by at most twice that), no spring can reach its limit. NaN
+// gives no margin.
+constexpr float marginShrink = 1e-5f;
+
 struct WideLoops {
     const char* target;  // the SIMD target the loops were compiled for
     // Area, unit normal and volume term of every face, at the positions in state.
     void (*measureFaces)(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry);
     // Adds every spring's force to its ends, in stored order (−f to A, +f to B;
     // ends with no usable direction get nothing). Along the way it sums the
-    // volume terms [0, termCount) in order, one float sum formed in double,
-    // so that sum's waits hide behind the springs' work; returns the volume.
-    float (*addSprings)(const Spring* springs, size_t count, const PointState* state, float* forces,
-                        const double* volumeTerms, size_t termCount);
+    // volume terms in order, one float sum formed in double, so that the sum's
+    // waits hide behind the springs' work. With marks, also marks the springs
+    // as markStretched does and finds their smallest stretch margin.
+    void (*addSprings)(SpringPass& pass);
     // Marks (1) every spring that may exceed its stretch limit at the given
     // positions, else 0, and returns how many it marked. An unmarked spring
     // cannot fire there.
