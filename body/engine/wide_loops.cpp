@@ -106,11 +106,9 @@ HWY_INLINE void subtractRow(float* to, const Row& row) {
 #else
 using D4 = hn::Full128<float>;
 using Row = hn::Vec<D4>;
-HWY_INLINE Row loadRow(const void* bytes) {
-    float v[4];
-    std::memcpy(v, bytes, sizeof v);  // one unaligned load, without reading a record as floats
-    return hn::LoadU(D4(), v);
-}
+// Every row starts at a float of its record and the next three members are
+// floats too (asserted below), so a row is one unaligned load.
+HWY_INLINE Row loadRow(const void* bytes) { return hn::LoadU(D4(), static_cast<const float*>(bytes)); }
 HWY_INLINE Row subtract(Row a, Row b) { return hn::Sub(a, b); }
 
 // Transposes four vectors of rows within each 128-bit block: lane k of block
@@ -177,16 +175,25 @@ HWY_INLINE void addRow(float* to, Row row) { hn::StoreU(hn::Add(hn::LoadU(D4(), 
 HWY_INLINE void subtractRow(float* to, Row row) { hn::StoreU(hn::Sub(hn::LoadU(D4(), to), row), D4(), to); }
 #endif
 
+static_assert(offsetof(PointState, mass) == 3 * sizeof(float) && offsetof(PointState, velocity) == 16 &&
+                  offsetof(PointState, inverseMass) == 28,
+              "a point's rows: position and mass, velocity and 1/m");
+static_assert(offsetof(Spring, damping) == offsetof(Spring, stiffness) + 4 &&
+                  offsetof(Spring, restLength) == offsetof(Spring, stiffness) + 8 &&
+                  offsetof(Spring, stretchPercent) == offsetof(Spring, stiffness) + 12 &&
+                  offsetof(Spring, maxDeviation) == offsetof(Spring, stiffness) + 16,
+              "a spring's rows: stiffness to stretchPercent, damping to maxDeviation");
+
 // Rows of records at a byte offset; lanes past `count` get a row of zeros.
 template <class Record>
 HWY_INLINE void loadRows(const Record* records, size_t count, size_t offset, Row* rows) {
-    static const char zeros[4 * sizeof(float)] = {};
+    static const float zeros[4] = {};
     const auto* bytes = reinterpret_cast<const char*>(records) + offset;
     if (count == groupSize) {  // the usual case, without a test per lane
         for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(bytes + j * sizeof(Record));
         return;
     }
-    for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(j < count ? bytes + j * sizeof(Record) : zeros);
+    for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(j < count ? static_cast<const void*>(bytes + j * sizeof(Record)) : zeros);
 }
 
 // Row `offset` (0: position and mass, 16: velocity and 1/m) of A − B for each
