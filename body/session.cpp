@@ -6,9 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "body/scene.h"
+#include "body/sha256.h"
 #include "body/state_hash.h"
 #include "mesh/mesh_file.h"
 
@@ -210,6 +213,44 @@ std::string formatEntry(const SessionEntry& entry) {
         case EntryKind::Single: return text + "single";
     }
     return text;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream text;
+    text << in.rdbuf();
+    bytes = text.str();
+    return !in.bad();
+}
+
+std::string findRecordedMesh(const Session& session, const std::string& recordingFile, std::string& meshPath) {
+    namespace fs = std::filesystem;
+    std::string where = "line " + std::to_string(session.meshLine) + ": ";
+    if (session.meshLine <= 0) return "line 1: the file names no mesh; it holds drag events only, not a recording";
+    if (meshPath.empty()) {
+        // Beside the recording too, so a recording travels with its mesh.
+        fs::path written = session.meshPath;
+        fs::path folder = fs::path(recordingFile).parent_path();
+        std::error_code ignored;
+        for (const fs::path& candidate : {written, folder / written, folder / written.filename()}) {
+            if (fs::is_regular_file(candidate, ignored)) {
+                meshPath = candidate.string();
+                break;
+            }
+        }
+        if (meshPath.empty())
+            return where + "cannot find the mesh '" + session.meshPath + "'; put it there or beside the recording";
+    }
+    std::string bytes;
+    if (!readWholeFile(meshPath, bytes)) return where + "cannot read the mesh '" + meshPath + "'";
+    std::string sha = sha256Hex(bytes);
+    if (sha != session.meshSha256)
+        return where + "the mesh '" + meshPath + "' has SHA-256 " + sha + ", not the recorded " + session.meshSha256 +
+               "; use the mesh the session was recorded with";
+    return "";
 }
 
 PressureBody buildSteeredBody(const Steering& steering) {

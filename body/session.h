@@ -75,6 +75,15 @@ std::string parseSession(const std::string& text, Session& session);
 std::string formatHeader(const std::string& meshSha256, const std::string& meshPath);
 std::string formatEntry(const SessionEntry& entry);
 
+// Reads a whole file; false when it cannot be opened or read, or is a folder.
+bool readWholeFile(const std::string& path, std::string& bytes);
+
+// The mesh of a recording: `meshPath` when given, else the path it names as
+// written, else that path (or its file name) beside the recording. Returns ""
+// and sets meshPath when the file is there with the recorded SHA-256, else a
+// message "line N: problem; fix".
+std::string findRecordedMesh(const Session& session, const std::string& recordingFile, std::string& meshPath);
+
 // What a session steers besides the body and the drag.
 struct Steering {
     const MeshFile* mesh = nullptr;  // what a restart rebuilds the body from (not owned)

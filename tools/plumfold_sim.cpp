@@ -20,7 +20,6 @@
 #include "body/state_hash.h"
 #include "body/step_solver.h"
 #include "body/session.h"
-#include "body/sha256.h"
 #include "mesh/mesh_file.h"
 
 namespace {
@@ -159,24 +158,30 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
-// The whole file, or a usage error that names it as `what`.
+// A file that cannot be used: one line that names it, and the usage status.
+[[noreturn]] void failInput(const std::string& problem) {
+    std::fprintf(stderr, "plumfold-sim: %s\n", problem.c_str());
+    std::exit(2);
+}
+
+// The whole file, or an error that names it as `what`.
 std::string readWhole(const std::string& fileName, const std::string& what) {
     // A directory opens as a stream that reads as empty: say so instead of
     // running without it.
     std::error_code ignored;
-    if (std::filesystem::is_directory(fileName, ignored)) failUsage(what + " '" + fileName + "' is a directory");
+    if (std::filesystem::is_directory(fileName, ignored)) failInput(what + " '" + fileName + "' is a directory");
     std::ifstream in(fileName, std::ios::binary);
-    if (!in) failUsage("cannot open " + what + " '" + fileName + "'");
+    if (!in) failInput("cannot open " + what + " '" + fileName + "'");
     std::ostringstream text;
     text << in.rdbuf();
-    if (in.bad()) failUsage("cannot read " + what + " '" + fileName + "'");
+    if (in.bad()) failInput("cannot read " + what + " '" + fileName + "'");
     return text.str();
 }
 
 plumfold::Session readSession(const std::string& fileName, const std::string& what) {
     plumfold::Session session;
     std::string error = plumfold::parseSession(readWhole(fileName, what), session);
-    if (!error.empty()) failUsage(what + " '" + fileName + "', " + error);
+    if (!error.empty()) failInput(what + " '" + fileName + "', " + error);
     return session;
 }
 
@@ -193,28 +198,10 @@ MeshFile readMesh(const char* fileName) {
 
 int verify(const std::string& fileName) {
     plumfold::Session session = readSession(fileName, "recording");
-    std::string where = "recording '" + fileName + "', line " + std::to_string(session.meshLine) + ": ";
-    if (session.meshLine == 0) failUsage(where.substr(0, where.find(',')) + " has no \"mesh SHA256 PATH\" line; "
-                                         "it holds drag events only (use --events)");
-    // The mesh as written, else beside the recording, so a recording travels
-    // with its mesh.
-    namespace fs = std::filesystem;
-    fs::path mesh = session.meshPath;
-    std::error_code ignored;
-    if (!fs::exists(mesh, ignored) && mesh.is_relative()) {
-        fs::path beside = fs::path(fileName).parent_path() / mesh;
-        if (fs::exists(beside, ignored)) mesh = beside;
-        else if (fs::exists(fs::path(fileName).parent_path() / mesh.filename(), ignored))
-            mesh = fs::path(fileName).parent_path() / mesh.filename();
-    }
-    if (!fs::exists(mesh, ignored))
-        failUsage(where + "cannot find the mesh '" + session.meshPath + "'; put it there or beside the recording");
-    std::string sha = plumfold::sha256Hex(readWhole(mesh.string(), "mesh"));
-    if (sha != session.meshSha256)
-        failUsage(where + "the mesh '" + mesh.string() + "' has SHA-256 " + sha + ", not the recorded " +
-                  session.meshSha256 + "; use the mesh the session was recorded with");
-    std::string meshName = mesh.string();
-    MeshFile meshFile = readMesh(meshName.c_str());
+    std::string meshPath;
+    std::string problem = plumfold::findRecordedMesh(session, fileName, meshPath);
+    if (!problem.empty()) failInput("recording '" + fileName + "', " + problem);
+    MeshFile meshFile = readMesh(meshPath.c_str());
     plumfold::Verdict verdict = plumfold::verifySession(session, meshFile);
     if (verdict.diverged) {
         std::printf("DIVERGED at step %" PRIu64 ": want %016" PRIx64 ", got %016" PRIx64 "\n", verdict.step,
@@ -222,7 +209,7 @@ int verify(const std::string& fileName) {
         return 1;
     }
     if (verdict.checkpoints == 0)
-        failUsage("recording '" + fileName + "' has no checksum line to verify; a recording gets one every " +
+        failInput("recording '" + fileName + "' has no checksum line to verify; a recording gets one every " +
                   std::to_string(plumfold::checkpointEvery) + " steps and when the program ends");
     std::printf("verified %" PRIu64 " checkpoints\n", verdict.checkpoints);
     return 0;

@@ -31,25 +31,24 @@ void model(const Lab& lab) {
     BodyReadings r = readBody(body, lab.bodyPoints, lab.bodySprings);
     // The forces see the 1.998 measure and p = nRT / measure, so p * measure is nRT.
     double pressure = static_cast<double>(body.pressureConstant) * body.inverseVolume;
-    ImGui::Text("volume %.4f   (measure 1.998 V = %.4f)", body.volume / 1.998, static_cast<double>(body.volume));
-    ImGui::Text("pressure p = nRT/V  %.1f", pressure);
-    ImGui::Text("p V = %.1f   (nRT %.1f)", pressure * body.volume, static_cast<double>(body.pressureConstant));
-    ImGui::Text("energy: kinetic %.0f  spring %.0f", r.kinetic, r.elastic);
-    ImGui::Text("        gravity %.0f  sum %.0f", r.gravitational, r.total());
+    ImGui::Text("volume V %.3f  (1.998 V %.3f)", body.volume / 1.998, static_cast<double>(body.volume));
+    ImGui::Text("pressure p = nRT/V %.1f", pressure);
+    ImGui::Text("p V %.1f  (nRT %.1f)", pressure * body.volume, static_cast<double>(body.pressureConstant));
+    ImGui::Text("kinetic %.0f  spring %.0f", r.kinetic, r.elastic);
+    ImGui::Text("gravity %.0f  sum %.0f", r.gravitational, r.total());
     ImGui::Text("strain %+.4f .. %+.4f", r.leastStrain, r.greatestStrain);
 }
 
 void speed(const LabTiming& timing) {
-    ImGui::Text("%.1f us/step  %.0f steps/s  %.0f fps", timing.microsPerStep, timing.stepsPerSecond,
-                timing.framesPerSecond);
-    ImGui::Text("panel %.3f ms/frame (worst %.3f)", timing.panelMillis, timing.panelWorstMillis);
+    ImGui::Text("%.1f us/step  %.0f steps/s", timing.microsPerStep, timing.stepsPerSecond);
+    ImGui::Text("%.0f fps  panel %.3f ms/frame", timing.framesPerSecond, timing.panelMillis);
 }
 
 void plot(const Lab& lab) {
     const Plot& p = lab.plot;
     int offset = p.filled == plotSamples ? static_cast<int>(p.next) : 0;
     int count = static_cast<int>(p.filled);
-    ImVec2 size{0.0f, 50.0f};
+    ImVec2 size{0.0f, 40.0f};
     ImGui::PlotLines("volume", p.volume.data(), count, offset, "last 5 s", FLT_MAX, FLT_MAX, size);
     ImGui::PlotLines("energy", p.energy.data(), count, offset, nullptr, FLT_MAX, FLT_MAX, size);
 }
@@ -80,7 +79,7 @@ void tuning(Lab& lab) {
     else
         ImGui::Text("the scene's values");
     bool realTime = lab.realTime;
-    if (ImGui::Checkbox("real time (at most 100 steps a frame)", &realTime)) {
+    if (ImGui::Checkbox("real time", &realTime)) {
         lab.realTime = realTime;
         lab.clock.running = false;
     }
@@ -92,6 +91,7 @@ PanelArea drawPanel(Lab& lab, const LabTiming& timing) {
     ImGui::SetNextWindowPos(ImVec2(4, 4), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowBgAlpha(0.8f);
     ImGui::Begin("Plumfold Lab", nullptr, ImGuiWindowFlags_AlwaysAutoResize);
+    ImGui::PushItemWidth(150.0f);
     status(lab);
     ImGui::Separator();
     model(lab);
@@ -100,7 +100,9 @@ PanelArea drawPanel(Lab& lab, const LabTiming& timing) {
     tuning(lab);
     ImGui::Separator();
     speed(timing);
-    ImGui::TextDisabled("P/Space pause  N step  R restart  H panel  Esc quit");
+    ImGui::TextDisabled("P/Space pause  N step  R restart");
+    ImGui::TextDisabled("H panel  Esc quit");
+    ImGui::PopItemWidth();
     ImVec2 at = ImGui::GetWindowPos();
     ImVec2 size = ImGui::GetWindowSize();
     ImGui::End();

@@ -117,7 +117,8 @@ int32_t runSteps(Lab& lab, int32_t steps) {
         if (replaying(lab)) feedReplay(lab);
         runStep(*lab.body, lab.steering);
         ++run;
-        if (lab.steering.step % checkpointEvery == 0) {
+        if (lab.steering.step % checkpointEvery == 0 || lab.checkAfterStep) {
+            lab.checkAfterStep = false;
             SessionEntry entry;
             entry.step = lab.steering.step;
             entry.kind = EntryKind::Checksum;
@@ -146,6 +147,7 @@ int32_t stepsForFrame(Lab& lab, int32_t batchSteps, uint32_t now) {
     if (lab.paused) {
         bool single = lab.singleStep;
         lab.singleStep = false;
+        lab.checkAfterStep = single;
         return single ? 1 : 0;
     }
     if (lab.realTime) return realTimeSteps(lab.clock, now);

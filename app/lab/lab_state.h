@@ -42,6 +42,7 @@ struct Lab {
     bool watching = false;  // the panel's lab pauses on trouble; a plain recording never does
     bool paused = false;
     bool singleStep = false;  // run one step in the next frame, then stay paused
+    bool checkAfterStep = false;  // a single step is followed by its checksum
     bool realTime = false;
     RealTimeClock clock;
     std::string alarm;  // what the watch saw, in words; cleared by restart

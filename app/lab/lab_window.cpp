@@ -64,7 +64,10 @@ void labKeyboard(unsigned char key, int x, int y) {
     ImGui_ImplGLUT_KeyboardFunc(key, x, y);
     if (panelShown && ImGui::GetIO().WantTextInput) return;  // typing a value into a slider
     switch (key) {
-        case 'p': case 'P': case ' ': togglePause(lab); break;
+        case 'p': case 'P': case ' ':
+            togglePause(lab);
+            timing.startAfresh();
+            break;
         case 'n': case 'N': stepOnce(lab); break;
         case 'r': case 'R': restart(lab); break;
         case 'h': case 'H': panelShown = !panelShown; break;

@@ -71,13 +71,14 @@ std::string VirtualDisplay::run(const std::string& command) const {
     return runProgram({"/bin/sh", "-c", "DISPLAY=" + name + " " + command}).out;
 }
 
-DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
+DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh,
+                         const std::vector<std::string>& arguments) {
     std::string meshPath = workDir.write("Objects/Objekt3.asc", "");
     std::FILE* file = std::fopen(meshPath.c_str(), "w");
     if (file == nullptr) return;
     bool written = writeMesh(file, mesh, "window test body");
     if (std::fclose(file) != 0 || !written) return;
-    auto run = [&display] {
+    auto run = [&display, &arguments] {
         setenv("DISPLAY", display.name.c_str(), 1);
         // In a sanitizer build the GL driver's own allocations show up as leaks at
         // exit, from a library already unloaded and so without frames to suppress
@@ -85,8 +86,10 @@ DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
         const char* lsan = getenv("LSAN_OPTIONS");
         std::string leakOptions = std::string(lsan != nullptr ? lsan : "") + ":detect_leaks=0";
         setenv("LSAN_OPTIONS", leakOptions.c_str(), 1);
-        const char* binary = PLUMFOLD_BINARY_DIR "/app/plumfold";
-        execl(binary, binary, static_cast<char*>(nullptr));
+        std::vector<char*> argv = {const_cast<char*>(PLUMFOLD_BINARY_DIR "/app/plumfold")};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     };
     // No time limit: the test ends the demo, or the destructor kills it.

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/process.h"
 #include "tools/mesh_data.h"
@@ -35,8 +36,8 @@ struct VirtualDisplay {
     std::string run(const std::string& command) const;
 };
 
-// The demo binary running on a display, in a scratch directory whose
-// Objects/Objekt3.asc holds `mesh`, its stdout captured to a file there.
+// The demo binary running on a display with `arguments`, in a scratch directory
+// whose Objects/Objekt3.asc holds `mesh`, its stdout captured to a file there.
 // Killed on destruction.
 struct DemoProcess {
     pid_t pid = -1;
@@ -44,7 +45,7 @@ struct DemoProcess {
     std::optional<int> exitStatus;  // set once the process ended normally
     bool signalled = false;
 
-    DemoProcess(const VirtualDisplay& display, const MeshData& mesh);
+    DemoProcess(const VirtualDisplay& display, const MeshData& mesh, const std::vector<std::string>& arguments = {});
     ~DemoProcess();
     DemoProcess(const DemoProcess&) = delete;
     DemoProcess& operator=(const DemoProcess&) = delete;
