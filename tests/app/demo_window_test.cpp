@@ -3,7 +3,6 @@
 // screenshots, sessions checked by plumfold-sim.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <thread>
 
@@ -100,17 +99,6 @@ protected:
     }
 };
 
-TEST_F(DemoWindow, ReportComesFirstThenTheTitledWindowAt200x200) {
-    EXPECT_EQ(outputWhenWindowAppeared, report);
-    EXPECT_EQ(firstLine(display->run("xdotool getwindowname " + windowId)).rfind("Plumfold 3.0 by ", 0), 0u);
-    auto info = windowInfo(*display, windowId);
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->x, 200);
-    EXPECT_EQ(info->y, 200);
-    EXPECT_EQ(info->width, 600);
-    EXPECT_EQ(info->height, 600);
-}
-
 // Also what shows that the plain demo has no panel: the lab's would cover the
 // top and the left wall.
 TEST_F(DemoWindow, DrawsTheOpenBoxAndTheBodyFallsToRestOnTheFloor) {
@@ -141,7 +129,11 @@ TEST_F(DemoWindow, DrawsTheOpenBoxAndTheBodyFallsToRestOnTheFloor) {
     EXPECT_EQ(afterReport(), "");
 }
 
-TEST_F(DemoWindow, LeftPressPrintsTheMappedCursorOtherButtonsAndKeysNothing) {
+TEST_F(DemoWindow, ReportFirstThenTheWindowWhereLeftPressesPrintTheCursorAndOtherInputNothing) {
+    EXPECT_EQ(outputWhenWindowAppeared, report);
+    EXPECT_EQ(firstLine(display->run("xdotool getwindowname " + windowId)).rfind("Plumfold 3.0 by ", 0), 0u);
+    EXPECT_EQ(display->run("xdotool getwindowgeometry " + windowId + " | tail -n +2 | tr -s ' '"),
+              " Position: 200,200 (screen: 0)\n Geometry: 600x600\n");
     click(3, 300, 300);  // right
     click(2, 300, 300);  // middle
     xdotool("key q");
@@ -152,7 +144,9 @@ TEST_F(DemoWindow, LeftPressPrintsTheMappedCursorOtherButtonsAndKeysNothing) {
 
     // The mapping follows the size that reshape stored.
     xdotool("windowsize " + windowId + " 400 200");
-    ASSERT_TRUE(pollUntil([&] { return windowInfo(*display, windowId)->width == 400; }, reactionTimeout));
+    ASSERT_TRUE(pollUntil([&] { return display->run("xdotool getwindowgeometry " + windowId).find("400x200") !=
+                                       std::string::npos; },
+                          reactionTimeout));
     click(1, 200, 100);
     click(1, 100, 150);
     EXPECT_TRUE(printedAfterReport("0\n0\n0\n2\n0\n0\n-2\n-2\n")) << afterReport();
@@ -197,30 +191,20 @@ class LabWindow : public DemoWindow {
 protected:
     LabWindow() { arguments = {"--lab", "--record", "session.txt"}; }
 
-    std::vector<uint8_t> windowPixels() {
-        auto image = takeScreenshot(*display);
-        std::vector<uint8_t> pixels;
-        for (int y = 200; image && y < 800; ++y)
-            pixels.insert(pixels.end(), image->rgb.begin() + (y * image->width + 200) * 3,
-                          image->rgb.begin() + (y * image->width + 800) * 3);
-        return pixels;
+    std::string window() { return display->run("xwd -root -silent | xwdtopnm | pnmcut 200 200 600 600"); }
+    std::string session() { return readFile(demo->workDir.path / "session.txt"); }
+    // Runs the xdotool command, waits until the session records `entry` and the next frame is drawn.
+    void recorded(const std::string& command, const std::string& entry) {
+        size_t before = session().size();
+        xdotool(command);
+        EXPECT_TRUE(pollUntil([&] { return session().find(entry, before) != std::string::npos; }, reactionTimeout))
+            << command;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
-    std::vector<std::string> recording() { return splitLines(readFile(demo->workDir.path / "session.txt")); }
-    // Presses a key and waits until the session has recorded `entry` for it.
-    void key(const std::string& name, const std::string& entry) {
-        size_t before = recording().size();
-        xdotool("key " + name);
-        EXPECT_TRUE(pollUntil(
-            [&] {
-                std::vector<std::string> lines = recording();
-                return std::any_of(lines.begin() + before, lines.end(), [&](auto& l) { return l.ends_with(entry); });
-            },
-            reactionTimeout))
-            << name;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // and the frame after it is drawn
-    }
-    Outcome verify(const std::string& file) {
-        return runProgram({PLUMFOLD_BINARY_DIR "/tools/plumfold-sim", "--verify", file}, demo->workDir.path);
+    void verifies(const std::string& file, int status, const std::string& says) {
+        Outcome run = runProgram({PLUMFOLD_BINARY_DIR "/tools/plumfold-sim", "--verify", file}, demo->workDir.path);
+        EXPECT_EQ(run.status, status) << run.all();
+        EXPECT_EQ(run.out.rfind(says, 0), 0u) << run.all();
     }
 };
 
@@ -230,67 +214,48 @@ TEST_F(LabWindow, PanelPauseSingleStepAndRestart) {
     EXPECT_TRUE(looksLike(shot->at(200 + 150, 200 + 13), 0.16f, 0.29f, 0.48f)) << "the panel's title bar";
 
     pointerAt(500, 100);  // keys go to the window under the pointer
-    key("p", "pause");
-    std::vector<uint8_t> paused = windowPixels();
+    recorded("key p", " pause\n");
+    std::string paused = window();
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_TRUE(windowPixels() == paused) << "the picture changed while paused";
+    EXPECT_TRUE(window() == paused) << "the picture changed while paused";
 
-    key("n", "single");
-    ASSERT_TRUE(pollUntil([&] { return recording().back().find(" checksum ") != std::string::npos; },
-                          reactionTimeout));
-    std::vector<std::string> lines = recording();
-    uint64_t step = std::stoull(lines[lines.size() - 2]);
-    EXPECT_EQ(lines.back().rfind(std::to_string(step + 1) + " checksum ", 0), 0u)
-        << "N runs exactly one step, then the checksum of its state";
+    recorded("key n", " checksum ");
+    std::vector<std::string> lines = splitLines(session());
+    EXPECT_EQ(lines.back().rfind(std::to_string(std::stoull(lines[lines.size() - 2]) + 1) + " checksum ", 0), 0u)
+        << lines[lines.size() - 2] << ": N runs exactly one step, then the checksum of its state";
 
     xdotool("key h");  // the panel hidden, the body alone
-    key("r", "restart");
-    std::vector<uint8_t> first = windowPixels();
-    key("p", "resume");
-    EXPECT_TRUE(pollUntil([&] { return windowPixels() != first; }, reactionTimeout)) << "the body never moved";
-    key("p", "pause");
-    key("r", "restart");
-    EXPECT_TRUE(windowPixels() == first) << "R did not bring back the first picture";
-
+    recorded("key r", " restart\n");
+    std::string first = window();
+    recorded("key p", " resume\n");
+    EXPECT_TRUE(pollUntil([&] { return window() != first; }, reactionTimeout)) << "the body never moved";
+    recorded("key p", " pause\n");
+    recorded("key r", " restart\n");
+    EXPECT_TRUE(window() == first) << "R did not bring back the first picture";
     xdotool("key Escape");
     expectExitStatus(0);
-    Outcome verified = verify("session.txt");
-    EXPECT_EQ(verified.status, 0) << verified.all();
-    EXPECT_EQ(verified.out.rfind("verified ", 0), 0u) << verified.all();
+    verifies("session.txt", 0, "verified ");
 }
 
 TEST_F(LabWindow, ASessionWithDragsAndTuningVerifiesAndAChangedCheckpointDiverges) {
-    pointerAt(450, 560);  // below and right of the panel
-    xdotool("mousedown 1");
-    ASSERT_TRUE(pollUntil([&] { return recording().back().find(" press 450 560") != std::string::npos; },
-                          reactionTimeout));
+    recorded("mousemove --window " + windowId + " 450 560 mousedown 1", " press 450 560\n");  // clear of the panel
     for (int y = 500; y >= 300; y -= 50) {
         pointerAt(450, y);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    xdotool("mouseup 1");
-    pointerAt(100, 301);  // on the damping slider, held for a few frames as a hand would
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    xdotool("mousedown 1 sleep 0.3 mouseup 1");
-    ASSERT_TRUE(pollUntil([&] { return readFile(demo->workDir.path / "session.txt").find(" set damping ") !=
-                                       std::string::npos; },
-                          reactionTimeout));
+    recorded("mouseup 1", " release\n");
+    // On the damping slider, held for a few frames as a hand would.
+    recorded("mousemove --window " + windowId + " 100 301 sleep 0.3 mousedown 1 sleep 0.3 mouseup 1", " set damping ");
     std::this_thread::sleep_for(std::chrono::seconds(1));
     xdotool("key Escape");
     expectExitStatus(0);
-
-    std::string text = readFile(demo->workDir.path / "session.txt");
-    for (const char* entry : {" motion 450 300\n", " release\n", " checksum "})
-        EXPECT_NE(text.find(entry), std::string::npos) << entry << " missing from\n" << text;
-    Outcome verified = verify("session.txt");
-    EXPECT_EQ(verified.status, 0) << verified.all();
-    EXPECT_EQ(verified.out.rfind("verified ", 0), 0u) << verified.all();
+    std::string text = session();
+    EXPECT_NE(text.find(" motion 450 300\n"), std::string::npos) << text;
+    verifies("session.txt", 0, "verified ");
 
     size_t digit = text.rfind(" checksum ") + 10;
     text[digit] = text[digit] == '0' ? '1' : '0';
     demo->workDir.write("changed.txt", text);
-    Outcome diverged = verify("changed.txt");
-    EXPECT_EQ(diverged.status, 1) << diverged.all();
-    EXPECT_EQ(diverged.out.rfind("DIVERGED at step ", 0), 0u) << diverged.all();
+    verifies("changed.txt", 1, "DIVERGED at step ");
 }
 }  // namespace

@@ -8,13 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 std::string missingGuiTools() {
-    const char* tools[][2] = {{"Xvfb", "xvfb"},       {"xdotool", "xdotool"}, {"xwininfo", "x11-utils"},
-                              {"xwd", "x11-apps"},     {"xwdtopnm", "netpbm"}};
+    const char* tools[][2] = {{"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xwd", "x11-apps"}, {"xwdtopnm", "netpbm"}};
     std::string missing;
     for (const auto& tool : tools) {
         std::string probe = std::string("command -v ") + tool[0] + " >/dev/null 2>&1";
@@ -114,22 +112,4 @@ bool DemoProcess::ended() {
     if (WIFEXITED(status)) exitStatus = WEXITSTATUS(status);
     else signalled = true;
     return true;
-}
-
-std::optional<WindowInfo> windowInfo(const VirtualDisplay& display, const std::string& windowId) {
-    std::istringstream lines(display.run("xwininfo -id " + windowId));
-    WindowInfo info;
-    std::string line;
-    auto field = [&line](const char* label, int& value) {
-        auto at = line.find(label);
-        if (at != std::string::npos) value = std::atoi(line.c_str() + at + std::string(label).size());
-    };
-    while (std::getline(lines, line)) {
-        field("Absolute upper-left X:", info.x);
-        field("Absolute upper-left Y:", info.y);
-        field("Width:", info.width);
-        field("Height:", info.height);
-    }
-    if (info.width < 0) return std::nullopt;
-    return info;
 }
