@@ -18,7 +18,6 @@
 #include "body/drag.h"
 #include "body/scene.h"
 #include "body/state_hash.h"
-#include "body/step_solver.h"
 #include "body/session.h"
 #include "mesh/mesh_file.h"
 
@@ -26,7 +25,6 @@ namespace {
 
 const char* const usage =
     "Usage: plumfold-sim MESH STEPS [--events FILE] [--stats] [--csv N [--csv-file F]] [--dump]\n"
-    "                    [--one-core | --two-cores]\n"
     "       plumfold-sim --verify RECORDING\n"
     "\n"
     "Builds the demo scene's body from MESH (the program's mesh format, scale 0.9,\n"
@@ -66,11 +64,6 @@ const char* const usage =
     "  --csv-file F   write that CSV to file F instead of standard output.\n"
     "  --dump         also print every point's position and velocity as hex floats\n"
     "                 (x y z vx vy vz), one point per line, before the checksum.\n"
-    "  --one-core     step on this thread alone. By default bodies of 5,000 faces\n"
-    "                 or more share each step's bulk work with a helper thread on\n"
-    "                 a second core, while timed steps show that it pays; the\n"
-    "                 result is the same to the last bit.\n"
-    "  --two-cores    use the helper thread for a body of any size.\n"
     "  --help         show this text.\n";
 
 [[noreturn]] void failUsage(const std::string& problem) {
@@ -85,8 +78,6 @@ struct Options {
     std::string verifyFile;
     bool dump = false;
     bool stats = false;
-    bool oneCore = false;
-    bool twoCores = false;
     uint64_t traceEvery = 0;  // 0: no trace
     uint64_t csvEvery = 0;  // 0: no CSV
     std::string csvFile;
@@ -117,10 +108,6 @@ Options parseArguments(int argc, char** argv) {
             options.dump = true;
         } else if (arg == "--stats") {
             options.stats = true;
-        } else if (arg == "--one-core") {
-            options.oneCore = true;
-        } else if (arg == "--two-cores") {
-            options.twoCores = true;
         } else if (arg == "--trace") {
             options.traceEvery = stepInterval(argc, argv, i);
         } else if (arg == "--csv") {
@@ -145,7 +132,6 @@ Options parseArguments(int argc, char** argv) {
         return options;
     }
     if (positional.size() != 2) failUsage("expected MESH and STEPS");
-    if (options.oneCore && options.twoCores) failUsage("--one-core and --two-cores exclude each other");
     options.mesh = positional[0];
     const std::string& steps = positional[1];
     char* end = nullptr;
@@ -264,8 +250,6 @@ int main(int argc, char** argv) {
     plumfold::Steering steering;
     steering.mesh = &mesh;
     PressureBody body = plumfold::buildSteeredBody(steering);
-    if (options.oneCore) body.solver.get().useSecondCoreFrom(SIZE_MAX);
-    if (options.twoCores) body.solver.get().useSecondCoreFrom(0);
 
     std::FILE* csv = nullptr;
     if (options.csvEvery > 0) {

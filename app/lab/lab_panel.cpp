@@ -37,6 +37,7 @@ void model(const Lab& lab) {
     ImGui::Text("kinetic %.0f  spring %.0f", r.kinetic, r.elastic);
     ImGui::Text("gravity %.0f  sum %.0f", r.gravitational, r.total());
     ImGui::Text("strain %+.4f .. %+.4f", r.leastStrain, r.greatestStrain);
+    ImGui::Text("stretch-limit corrections %d", body.lastStretchCorrections());
 }
 
 void speed(const LabTiming& timing) {

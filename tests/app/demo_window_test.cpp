@@ -245,7 +245,7 @@ TEST_F(LabWindow, ASessionWithDragsAndTuningVerifiesAndAChangedCheckpointDiverge
     }
     recorded("mouseup 1", " release\n");
     // On the damping slider, held for a few frames as a hand would.
-    recorded("mousemove --window " + windowId + " 100 301 sleep 0.3 mousedown 1 sleep 0.3 mouseup 1", " set damping ");
+    recorded("mousemove --window " + windowId + " 100 318 sleep 0.3 mousedown 1 sleep 0.3 mouseup 1", " set damping ");
     std::this_thread::sleep_for(std::chrono::seconds(1));
     xdotool("key Escape");
     expectExitStatus(0);
