@@ -14,6 +14,10 @@ for i in "${!tools[@]}"; do
         case " ${missing[*]-} " in *" ${packages[$i]} "*) ;; *) missing+=("${packages[$i]}") ;; esac
     fi
 done
+# Headers the build itself needs: Dear ImGui (it brings stb) for the lab's panel.
+for pair in /usr/include/imgui/imgui.h:libimgui-dev; do
+    [ -e "${pair%%:*}" ] || missing+=("${pair#*:}")
+done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
