@@ -190,9 +190,13 @@ protected:
 };
 
 TEST_F(LabWindow, PanelPauseSingleStepAndRestart) {
-    auto shot = takeScreenshot(*display);
-    ASSERT_TRUE(shot);
-    EXPECT_TRUE(looksLike(shot->at(200 + 150, 200 + 13), 0.16f, 0.29f, 0.48f)) << "the panel's title bar";
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            auto shot = takeScreenshot(*display);
+            return shot && looksLike(shot->at(200 + 150, 200 + 13), 0.16f, 0.29f, 0.48f);
+        },
+        reactionTimeout))
+        << "no panel title bar";
 
     pointerAt(500, 100);  // keys go to the window under the pointer
     recorded("key p", " pause\n");
