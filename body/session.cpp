@@ -169,7 +169,6 @@ std::string parseSession(const std::string& text, Session& session) {
             continue;
         }
         SessionEntry entry;
-        entry.line = lineNumber;
         std::string problem = parseEntry(words, entry);
         if (!problem.empty()) return fail(problem);
         if (entry.step < lastStep)

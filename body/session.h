@@ -56,7 +56,6 @@ struct SessionEntry {
     Parameter parameter = Parameter::Nrt;  // set
     float value = 0.0f;                  // set
     uint64_t checksum = 0;               // checksum
-    int line = 0;                        // where it stood in the file, for messages
 };
 
 struct Session {

@@ -60,7 +60,10 @@ void labPassiveMotion(int x, int y) {
 
 void labKeyboard(unsigned char key, int x, int y) {
     constexpr unsigned char escape = 27;
-    if (!panelEnabled || key == escape) return keyboard(key, x, y);
+    if (!panelEnabled || key == escape) {
+        keyboard(key, x, y);  // the demo's own: Escape quits, the rest is ignored
+        return;
+    }
     ImGui_ImplGLUT_KeyboardFunc(key, x, y);
     if (panelShown && ImGui::GetIO().WantTextInput) return;  // typing a value into a slider
     switch (key) {
