@@ -5,7 +5,7 @@
 #include "body/drag.h"
 #include "body/pressure_body.h"
 
-extern PressureBody body;       // the one body, built before main runs (main.cpp)
+extern PressureBody body;       // the one body, built by main from the mesh (main.cpp)
 extern int windowWidth;         // drawing area in pixels, kept by reshape (main.cpp)
 extern int windowHeight;
 extern DragState drag;          // dragging, mouseX, mouseY (input.cpp)
@@ -13,6 +13,10 @@ extern FrameTiming frameTiming; // startTick, elapsedTicks (idle.cpp)
 
 // Opens the window, registers the callbacks and runs the event loop; never returns.
 [[noreturn]] void runWindow(int argc, char** argv);
+// Just opens the window (ending the process with status 1 when it cannot).
+void openWindow(int argc, char** argv);
+// Everything display draws, without the buffer swap.
+void drawScene();
 
 void reshape(int width, int height);
 void display();

@@ -37,6 +37,11 @@ double aspectRatio() {
 }  // namespace
 
 void display() {
+    drawScene();
+    glutSwapBuffers();
+}
+
+void drawScene() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
@@ -68,5 +73,4 @@ void display() {
     glScalef(1.4f, 1.4f, 1.4f);
     body.draw();
     glPopMatrix();
-    glutSwapBuffers();
 }

@@ -9,7 +9,7 @@ namespace {
 const char* const windowTitle = "Plumfold 3.0 by the Plumfold team, plumfold.dev";
 }
 
-void runWindow(int argc, char** argv) {
+void openWindow(int argc, char** argv) {
     // freeglut refuses every other call before glutInit.
     glutInit(&argc, argv);
     glutInitWindowPosition(200, 200);
@@ -21,6 +21,10 @@ void runWindow(int argc, char** argv) {
         // No window means the demo cannot run at all: a failure, not a success.
         std::exit(1);
     }
+}
+
+void runWindow(int argc, char** argv) {
+    openWindow(argc, argv);
     glutMouseFunc(mouse);
     glutMotionFunc(motion);
     glutKeyboardFunc(keyboard);

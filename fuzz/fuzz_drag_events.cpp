@@ -1,10 +1,10 @@
-// Fuzz target: the events-file parser of plumfold-sim, and the drag operations
-// fed with whatever it accepts.
+// Fuzz target: the session parser (drag events files and recordings), and the
+// drag operations fed with whatever it accepts.
 //
 // Properties checked:
 // - a rejected text gives a message that names the line;
-// - accepted events are in step order, and writing them back out in the file
-//   format and parsing that again gives the same events;
+// - accepted entries are in step order, and writing them back out in the file
+//   format and parsing that again gives the same entries;
 // - applied to a body, every press adds exactly one drag point and one drag
 //   spring at the ends of the arrays, every release removes them, and after the
 //   last event (plus a closing release) the body has exactly the points and
@@ -18,7 +18,7 @@
 #include "body/scene.h"
 #include "fuzz/fuzz_check.h"
 #include "mesh/mesh_file.h"
-#include "tools/drag_events.h"
+#include "body/session.h"
 
 namespace {
 
@@ -34,25 +34,22 @@ PressureBody makeBody() {
     return body;
 }
 
-std::string format(const std::vector<DragEvent>& events) {
-    std::string text;
-    for (const DragEvent& e : events) {
-        text += std::to_string(e.step);
-        if (e.kind == DragEvent::Kind::Release) {
-            text += " release\n";
-        } else {
-            text += e.kind == DragEvent::Kind::Press ? " press " : " motion ";
-            text += std::to_string(e.x) + " " + std::to_string(e.y) + "\n";
-        }
-    }
+using plumfold::EntryKind;
+using plumfold::SessionEntry;
+
+std::string format(const plumfold::Session& session) {
+    std::string text = session.meshLine != 0 ? plumfold::formatHeader(session.meshSha256, session.meshPath) + "\n" : "";
+    for (const SessionEntry& e : session.entries) text += plumfold::formatEntry(e) + "\n";
     return text;
 }
 
-bool sameEvents(const std::vector<DragEvent>& a, const std::vector<DragEvent>& b) {
+bool sameEntries(const std::vector<SessionEntry>& a, const std::vector<SessionEntry>& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].step != b[i].step || a[i].kind != b[i].kind) return false;
-        if (a[i].kind != DragEvent::Kind::Release && (a[i].x != b[i].x || a[i].y != b[i].y)) return false;
+        bool same = a[i].step == b[i].step && a[i].kind == b[i].kind && a[i].x == b[i].x && a[i].y == b[i].y &&
+                    a[i].width == b[i].width && a[i].height == b[i].height && a[i].parameter == b[i].parameter &&
+                    a[i].value == b[i].value && a[i].checksum == b[i].checksum;
+        if (!same) return false;
     }
     return true;
 }
@@ -82,36 +79,42 @@ void checkBodyShape(const PressureBody& body, const PressureBody& built, const D
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    std::vector<DragEvent> events;
-    std::string error;
-    if (!parseDragEvents(text, events, error)) {
+    plumfold::Session session;
+    std::string error = plumfold::parseSession(text, session);
+    if (!error.empty()) {
         FUZZ_CHECK(error.rfind("line ", 0) == 0, "the message \"%s\" does not name the line", error.c_str());
         return 0;
     }
+    const std::vector<SessionEntry>& events = session.entries;
     for (size_t i = 1; i < events.size(); ++i)
-        FUZZ_CHECK(events[i - 1].step <= events[i].step, "event %zu comes before the one ahead of it", i);
-    std::vector<DragEvent> again;
-    FUZZ_CHECK(parseDragEvents(format(events), again, error), "written events do not parse: %s", error.c_str());
-    FUZZ_CHECK(sameEvents(events, again), "written events parse differently");
+        FUZZ_CHECK(events[i - 1].step <= events[i].step, "entry %zu comes before the one ahead of it", i);
+    plumfold::Session again;
+    error = plumfold::parseSession(format(session), again);
+    FUZZ_CHECK(error.empty(), "written entries do not parse: %s", error.c_str());
+    FUZZ_CHECK(sameEntries(events, again.entries) && again.meshPath == session.meshPath,
+               "written entries parse differently");
 
     static const PressureBody built = makeBody();
     PressureBody body = built;
     DragState drag;
-    // A few steps between events, whatever their step numbers say: the events'
-    // order and coordinates are what stress the drag, not long runs.
+    // Tuning and restarts are left out: they change no array's shape, and a
+    // restart needs the mesh. A few steps between entries, whatever their step
+    // numbers say: the order and coordinates are what stress the drag.
     for (size_t i = 0; i < events.size() && i < 64; ++i) {
-        const DragEvent& e = events[i];
+        const SessionEntry& e = events[i];
         switch (e.kind) {
-            case DragEvent::Kind::Press:
-                pressDrag(body, drag, e.x, e.y, initialWindowWidth, initialWindowHeight);
+            case EntryKind::Press:
+                pressDrag(body, drag, e.x, e.y, e.width, e.height);
                 FUZZ_CHECK(body.points.back().position.x == drag.mouseX && body.points.back().position.y == drag.mouseY,
                            "the drag point is not at the cursor");
                 break;
-            case DragEvent::Kind::Motion:
-                moveDrag(body, drag, e.x, e.y, initialWindowWidth, initialWindowHeight);
+            case EntryKind::Motion:
+                moveDrag(body, drag, e.x, e.y, e.width, e.height);
                 break;
-            case DragEvent::Kind::Release:
+            case EntryKind::Release:
                 releaseDrag(body, drag);
+                break;
+            default:
                 break;
         }
         checkBodyShape(body, built, drag);

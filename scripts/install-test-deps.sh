@@ -14,8 +14,11 @@ for i in "${!tools[@]}"; do
         case " ${missing[*]-} " in *" ${packages[$i]} "*) ;; *) missing+=("${packages[$i]}") ;; esac
     fi
 done
-# The engine's SIMD loops are built with Google Highway (headers and libhwy).
-[ -f /usr/include/hwy/highway.h ] || missing+=(libhwy-dev)
+# Headers the build itself needs: Google Highway for the engine's SIMD loops,
+# Dear ImGui (it brings stb) for the lab's panel.
+for pair in /usr/include/hwy/highway.h:libhwy-dev /usr/include/imgui/imgui.h:libimgui-dev; do
+    [ -e "${pair%%:*}" ] || missing+=("${pair#*:}")
+done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then

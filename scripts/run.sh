@@ -27,7 +27,8 @@ require() {  # require "tool:package" ...
         { apt-get update >/dev/null && apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; }
 }
 
-require cmake:cmake c++:g++ /usr/include/GL/glut.h:freeglut3-dev /usr/include/GL/glu.h:libglu1-mesa-dev
+require cmake:cmake c++:g++ /usr/include/GL/glut.h:freeglut3-dev /usr/include/GL/glu.h:libglu1-mesa-dev \
+    /usr/include/imgui/imgui.h:libimgui-dev
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMFOLD_BUILD_TESTS=OFF -DPLUMFOLD_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j 2 --target plumfold
 
@@ -39,7 +40,7 @@ display_reachable() {
     fi
 }
 if display_reachable; then
-    exec "$binary"
+    exec "$binary" "$@"
 fi
 
 # No display: a short run on a private virtual X server.
@@ -62,7 +63,7 @@ for _ in $(seq 300); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$scratch/display")"
 echo "No desktop display found; running the demo on the virtual display $DISPLAY for a few seconds."
 
-"$binary" &
+"$binary" "$@" &
 demo_pid=$!
 window=
 for _ in $(seq 600); do

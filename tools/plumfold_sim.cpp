@@ -18,12 +18,14 @@
 #include "body/drag.h"
 #include "body/scene.h"
 #include "body/state_hash.h"
-#include "tools/drag_events.h"
+#include "body/session.h"
+#include "mesh/mesh_file.h"
 
 namespace {
 
 const char* const usage =
     "Usage: plumfold-sim MESH STEPS [--events FILE] [--stats] [--csv N [--csv-file F]] [--dump]\n"
+    "       plumfold-sim --verify RECORDING\n"
     "\n"
     "Builds the demo scene's body from MESH (the program's mesh format, scale 0.9,\n"
     "point mass 1, stiffness 121100, damping 110, gravity (0, -500, 0)), runs STEPS\n"
@@ -39,7 +41,13 @@ const char* const usage =
     "                   STEP press X Y     press at window pixel (X, Y) of 600 x 600\n"
     "                   STEP motion X Y    move the cursor while pressed\n"
     "                   STEP release       release the button\n"
-    "                 Lines starting with '#' and blank lines are ignored.\n"
+    "                 Lines starting with '#' and blank lines are ignored. A\n"
+    "                 recording of 'plumfold --record' is read too: its tuned\n"
+    "                 parameters and restarts apply, its checksums are skipped.\n"
+    "  --verify RECORDING  replay a recording of 'plumfold --record' on the mesh\n"
+    "                 it names (as written, else beside the recording), compare\n"
+    "                 every checksum line and print 'verified N checkpoints'\n"
+    "                 (status 0) or 'DIVERGED at step K: want X, got Y' (status 1).\n"
     "  --stats        also print the final state's counts and extent:\n"
     "                   points N springs N faces N\n"
     "                   finite yes|no\n"
@@ -67,6 +75,7 @@ struct Options {
     std::string mesh;
     uint64_t steps = 0;
     std::string eventsFile;
+    std::string verifyFile;
     bool dump = false;
     bool stats = false;
     uint64_t traceEvery = 0;  // 0: no trace
@@ -106,6 +115,9 @@ Options parseArguments(int argc, char** argv) {
         } else if (arg == "--csv-file") {
             if (i + 1 >= argc) failUsage("--csv-file needs a file name");
             options.csvFile = argv[++i];
+        } else if (arg == "--verify") {
+            if (i + 1 >= argc) failUsage("--verify needs a recording");
+            options.verifyFile = argv[++i];
         } else if (arg == "--events") {
             if (i + 1 >= argc) failUsage("--events needs a file name");
             options.eventsFile = argv[++i];
@@ -114,6 +126,10 @@ Options parseArguments(int argc, char** argv) {
         } else {
             positional.push_back(arg);
         }
+    }
+    if (!options.verifyFile.empty()) {
+        if (!positional.empty() || argc != 3) failUsage("--verify takes a recording and nothing else");
+        return options;
     }
     if (positional.size() != 2) failUsage("expected MESH and STEPS");
     options.mesh = positional[0];
@@ -128,35 +144,61 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
-std::vector<DragEvent> readEvents(const std::string& fileName) {
-    // A directory opens as a stream that reads as empty: say so instead of
-    // running without the events.
-    std::error_code ignored;
-    if (std::filesystem::is_directory(fileName, ignored))
-        failUsage("events file '" + fileName + "' is a directory");
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) failUsage("cannot open events file '" + fileName + "'");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) failUsage("cannot read events file '" + fileName + "'");
-    std::vector<DragEvent> events;
-    std::string error;
-    if (!parseDragEvents(text.str(), events, error)) failUsage("events file '" + fileName + "', " + error);
-    return events;
+// A file that cannot be used: one line that names it, and the usage status.
+[[noreturn]] void failInput(const std::string& problem) {
+    std::fprintf(stderr, "plumfold-sim: %s\n", problem.c_str());
+    std::exit(2);
 }
 
-void applyEvent(PressureBody& body, DragState& drag, const DragEvent& event) {
-    switch (event.kind) {
-        case DragEvent::Kind::Press:
-            pressDrag(body, drag, event.x, event.y, initialWindowWidth, initialWindowHeight);
-            break;
-        case DragEvent::Kind::Motion:
-            moveDrag(body, drag, event.x, event.y, initialWindowWidth, initialWindowHeight);
-            break;
-        case DragEvent::Kind::Release:
-            releaseDrag(body, drag);
-            break;
+// The whole file, or an error that names it as `what`.
+std::string readWhole(const std::string& fileName, const std::string& what) {
+    // A directory opens as a stream that reads as empty: say so instead of
+    // running without it.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(fileName, ignored)) failInput(what + " '" + fileName + "' is a directory");
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) failInput("cannot open " + what + " '" + fileName + "'");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) failInput("cannot read " + what + " '" + fileName + "'");
+    return text.str();
+}
+
+plumfold::Session readSession(const std::string& fileName, const std::string& what) {
+    plumfold::Session session;
+    std::string error = plumfold::parseSession(readWhole(fileName, what), session);
+    if (!error.empty()) failInput(what + " '" + fileName + "', " + error);
+    return session;
+}
+
+// The program's own reader, as the body's construction runs it: a bad file ends
+// the process with the reader's message.
+MeshFile readMesh(const char* fileName) {
+    MeshFile mesh;
+    mesh.fileName = fileName;
+    mesh.readVertices();
+    mesh.readFaces();
+    mesh.requireUsable();
+    return mesh;
+}
+
+int verify(const std::string& fileName) {
+    plumfold::Session session = readSession(fileName, "recording");
+    std::string meshPath;
+    std::string problem = plumfold::findRecordedMesh(session, fileName, meshPath);
+    if (!problem.empty()) failInput("recording '" + fileName + "', " + problem);
+    MeshFile meshFile = readMesh(meshPath.c_str());
+    plumfold::Verdict verdict = plumfold::verifySession(session, meshFile);
+    if (verdict.diverged) {
+        std::printf("DIVERGED at step %" PRIu64 ": want %016" PRIx64 ", got %016" PRIx64 "\n", verdict.step,
+                    verdict.want, verdict.got);
+        return 1;
     }
+    if (verdict.checkpoints == 0)
+        failInput("recording '" + fileName + "' has no checksum line to verify; a recording gets one every " +
+                  std::to_string(plumfold::checkpointEvery) + " steps and when the program ends");
+    std::printf("verified %" PRIu64 " checkpoints\n", verdict.checkpoints);
+    return 0;
 }
 
 void printStats(const PressureBody& body) {
@@ -200,13 +242,14 @@ void writeCsvRow(std::FILE* out, const PressureBody& body, size_t bodyPoints, ui
 
 int main(int argc, char** argv) {
     Options options = parseArguments(argc, argv);
-    std::vector<DragEvent> events;
-    if (!options.eventsFile.empty()) events = readEvents(options.eventsFile);
+    if (!options.verifyFile.empty()) return verify(options.verifyFile);
+    std::vector<plumfold::SessionEntry> events;
+    if (!options.eventsFile.empty()) events = readSession(options.eventsFile, "events file").entries;
 
-    BodyParams params;
-    params.fileName = options.mesh.c_str();
-    PressureBody body(params);
-    body.gravity = sceneGravity;
+    MeshFile mesh = readMesh(options.mesh.c_str());
+    plumfold::Steering steering;
+    steering.mesh = &mesh;
+    PressureBody body = plumfold::buildSteeredBody(steering);
 
     std::FILE* csv = nullptr;
     if (options.csvEvery > 0) {
@@ -220,7 +263,7 @@ int main(int argc, char** argv) {
     size_t next = 0;
     float previousVolume = 0.0f;  // the last volume measure with a sign
     for (uint64_t step = 0; step <= options.steps; ++step) {
-        while (next < events.size() && events[next].step == step) applyEvent(body, drag, events[next++]);
+        while (next < events.size() && events[next].step == step) applyEntry(events[next++], body, drag, steering);
         if (csv != nullptr && (step % options.csvEvery == 0 || step == options.steps))
             writeCsvRow(csv, body, bodyPoints, step);
         if (step == options.steps) break;

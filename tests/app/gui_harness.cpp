@@ -8,13 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 std::string missingGuiTools() {
-    const char* tools[][2] = {{"Xvfb", "xvfb"},       {"xdotool", "xdotool"}, {"xwininfo", "x11-utils"},
-                              {"xwd", "x11-apps"},     {"xwdtopnm", "netpbm"}};
+    const char* tools[][2] = {{"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xwd", "x11-apps"}, {"xwdtopnm", "netpbm"}};
     std::string missing;
     for (const auto& tool : tools) {
         std::string probe = std::string("command -v ") + tool[0] + " >/dev/null 2>&1";
@@ -71,13 +69,14 @@ std::string VirtualDisplay::run(const std::string& command) const {
     return runProgram({"/bin/sh", "-c", "DISPLAY=" + name + " " + command}).out;
 }
 
-DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
+DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh,
+                         const std::vector<std::string>& arguments) {
     std::string meshPath = workDir.write("Objects/Objekt3.asc", "");
     std::FILE* file = std::fopen(meshPath.c_str(), "w");
     if (file == nullptr) return;
     bool written = writeMesh(file, mesh, "window test body");
     if (std::fclose(file) != 0 || !written) return;
-    auto run = [&display] {
+    auto run = [&display, &arguments] {
         setenv("DISPLAY", display.name.c_str(), 1);
         // In a sanitizer build the GL driver's own allocations show up as leaks at
         // exit, from a library already unloaded and so without frames to suppress
@@ -85,8 +84,10 @@ DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh) {
         const char* lsan = getenv("LSAN_OPTIONS");
         std::string leakOptions = std::string(lsan != nullptr ? lsan : "") + ":detect_leaks=0";
         setenv("LSAN_OPTIONS", leakOptions.c_str(), 1);
-        const char* binary = PLUMFOLD_BINARY_DIR "/app/plumfold";
-        execl(binary, binary, static_cast<char*>(nullptr));
+        std::vector<char*> argv = {const_cast<char*>(PLUMFOLD_BINARY_DIR "/app/plumfold")};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     };
     // No time limit: the test ends the demo, or the destructor kills it.
@@ -111,22 +112,4 @@ bool DemoProcess::ended() {
     if (WIFEXITED(status)) exitStatus = WEXITSTATUS(status);
     else signalled = true;
     return true;
-}
-
-std::optional<WindowInfo> windowInfo(const VirtualDisplay& display, const std::string& windowId) {
-    std::istringstream lines(display.run("xwininfo -id " + windowId));
-    WindowInfo info;
-    std::string line;
-    auto field = [&line](const char* label, int& value) {
-        auto at = line.find(label);
-        if (at != std::string::npos) value = std::atoi(line.c_str() + at + std::string(label).size());
-    };
-    while (std::getline(lines, line)) {
-        field("Absolute upper-left X:", info.x);
-        field("Absolute upper-left Y:", info.y);
-        field("Width:", info.width);
-        field("Height:", info.height);
-    }
-    if (info.width < 0) return std::nullopt;
-    return info;
 }

@@ -1,13 +1,14 @@
 #pragma once
 // Running the real demo as a person would: its own Xvfb, the plumfold binary in a
-// scratch directory, the X command-line tools for input and window queries.
+// scratch directory, the X command-line tools for input, window queries and
+// screenshots.
 #include <sys/types.h>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/process.h"
 #include "tools/mesh_data.h"
@@ -35,16 +36,16 @@ struct VirtualDisplay {
     std::string run(const std::string& command) const;
 };
 
-// The demo binary running on a display, in a scratch directory whose
-// Objects/Objekt3.asc holds `mesh`, its stdout captured to a file there.
-// Killed on destruction.
+// The demo binary running on a display with `arguments`, in a scratch directory
+// whose Objects/Objekt3.asc holds `mesh`, its stdout and stderr captured to files
+// there. Killed on destruction.
 struct DemoProcess {
     pid_t pid = -1;
     TempDir workDir;
     std::optional<int> exitStatus;  // set once the process ended normally
     bool signalled = false;
 
-    DemoProcess(const VirtualDisplay& display, const MeshData& mesh);
+    DemoProcess(const VirtualDisplay& display, const MeshData& mesh, const std::vector<std::string>& arguments = {});
     ~DemoProcess();
     DemoProcess(const DemoProcess&) = delete;
     DemoProcess& operator=(const DemoProcess&) = delete;
@@ -53,9 +54,3 @@ struct DemoProcess {
     std::string errors() const;  // everything written to stderr so far
     bool ended();                // reaps the process if it has ended
 };
-
-// Geometry of a top-level window as xwininfo reports it.
-struct WindowInfo {
-    int x = -1, y = -1, width = -1, height = -1;
-};
-std::optional<WindowInfo> windowInfo(const VirtualDisplay& display, const std::string& windowId);

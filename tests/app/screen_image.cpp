@@ -1,8 +1,8 @@
 #include "screen_image.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "gui_harness.h"
@@ -14,33 +14,17 @@ Rgb ScreenImage::at(int x, int y) const {
 }
 
 std::optional<ScreenImage> parsePpm(const std::string& bytes) {
-    size_t pos = 0;
-    auto number = [&]() -> long {
-        while (pos < bytes.size()) {
-            if (bytes[pos] == '#') {
-                while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
-            } else if (std::isspace(static_cast<unsigned char>(bytes[pos]))) {
-                ++pos;
-            } else {
-                break;
-            }
-        }
-        size_t start = pos;
-        while (pos < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[pos]))) ++pos;
-        return pos > start ? std::atol(bytes.substr(start, pos - start).c_str()) : -1;
-    };
-    if (bytes.compare(0, 2, "P6") != 0) return std::nullopt;
-    pos = 2;
-    long width = number(), height = number(), maxValue = number();
-    if (width <= 0 || height <= 0 || maxValue <= 0 || maxValue > 65535) return std::nullopt;
-    ++pos;  // the one white-space character before the samples
+    int width = 0, height = 0, maxValue = 0, header = 0;
+    if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxValue, &header) != 3 || maxValue <= 0 ||
+        maxValue > 65535 || width <= 0 || height <= 0)
+        return std::nullopt;
+    size_t start = static_cast<size_t>(header) + 1, samples = static_cast<size_t>(width) * height * 3;
     size_t sampleBytes = maxValue > 255 ? 2 : 1;
-    size_t samples = static_cast<size_t>(width) * height * 3;
-    if (bytes.size() < pos + samples * sampleBytes) return std::nullopt;
-    ScreenImage image{static_cast<int>(width), static_cast<int>(height), std::vector<uint8_t>(samples)};
+    if (bytes.size() < start + samples * sampleBytes) return std::nullopt;
+    ScreenImage image{width, height, std::vector<uint8_t>(samples)};
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + start);
     for (size_t i = 0; i < samples; ++i) {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + pos + i * sampleBytes);
-        long value = sampleBytes == 2 ? (p[0] << 8 | p[1]) : p[0];
+        long value = sampleBytes == 2 ? (p[2 * i] << 8 | p[2 * i + 1]) : p[i];
         image.rgb[i] = static_cast<uint8_t>((value * 255 + maxValue / 2) / maxValue);
     }
     return image;

@@ -24,3 +24,24 @@ TEST(ProgramStart, ReportsTheBodyBeforeAnythingElse) {
         EXPECT_EQ(o.out.substr(0, header.size() + report.size()), header + report);
     }
 }
+
+// The command line: a mesh of one's own, help, and mistakes told in one line
+// with a usage status, before anything is read.
+TEST(ProgramStart, CommandLine) {
+    TempDir dir;
+    dir.write("bodies/tetra.asc", readFile(PLUMFOLD_SOURCE_DIR "/tests/data/reference/tetra.asc"));
+    struct Case {
+        std::string arguments, out, err;
+        int status;  // -1: whatever GLUT does without a display
+    };
+    for (const Case& c : {Case{"bodies/tetra.asc", "Window Width: 600\nWindow Height: 600\n\nLoaded: 4 faces", "", -1},
+                          Case{"--help", "Usage: plumfold [--lab] [--record FILE] [--replay FILE] [MESH]\n", "", 0},
+                          Case{"--lab --frobnicate", "", "plumfold: unknown option '--frobnicate'\nTry", 2},
+                          Case{"a.asc b.asc", "", "plumfold: one mesh only: 'a.asc' and 'b.asc'\nTry", 2},
+                          Case{"--lab --record", "", "plumfold: --record needs a file name\nTry", 2}}) {
+        Outcome o = runProgram(command(PLUMFOLD_BINARY_DIR "/app/plumfold", c.arguments), dir.path.string());
+        EXPECT_EQ(o.out.substr(0, c.out.size()), c.out) << c.arguments;
+        EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << c.arguments;
+        EXPECT_TRUE(c.status < 0 || o.status == c.status) << c.arguments << ": status " << o.status;
+    }
+}

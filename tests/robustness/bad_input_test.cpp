@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "body/sha256.h"
 #include "tests/support/process.h"
 
 namespace fs = std::filesystem;
@@ -270,24 +271,34 @@ TEST(BadForeignFile, ConvertSaysWhyAndWritesNothing) {
     }
 }
 
-// The simulator's other input, the drag events file.
-TEST(BadEventsFile, IsAUsageErrorThatNamesTheFile) {
+// Drag events files and recordings, as plumfold-sim --events, plumfold-sim
+// --verify and plumfold --replay read them: one line that names the file and,
+// for a bad line, its number; a usage status; never a crash.
+TEST(BadSessionFile, GetsOneLineNamingTheLine) {
     TempDir dir;
     dir.write(meshPath, tetra);
-    fs::create_directories(dir.path / "events-dir");
-    dir.write("bad-line", "0 press 300 300\n5 motion 1\n");
-    dir.write("backwards", "9 press 300 300\n5 release\n");
+    fs::create_directories(dir.path / "folder");
+    const std::string head = "plumfold-session 1\nmesh " + plumfold::sha256Hex(tetra) + " " + meshPath + "\n";
     struct Case {
-        std::string file, says;
+        std::string file, text, says;
+        bool namesMesh = true;  // a header the events reader also checks
     };
-    for (const Case& c : {Case{"missing", "cannot open events file 'missing'"},
-                          Case{"events-dir", "events file 'events-dir' is a directory"},
-                          Case{"bad-line", "events file 'bad-line', line 2: "},
-                          Case{"backwards", "events file 'backwards', line 2: step 5 comes after step 9"}}) {
-        Outcome run = runProgram({sim, meshPath, "10", "--events", c.file}, dir.path.string());
-        EXPECT_EQ(run.status, 2) << c.file;
-        EXPECT_EQ(run.out, "") << c.file;
-        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    for (const Case& c : {Case{"missing", "", "'missing'"}, Case{"folder", "", "'folder'"},
+                          Case{"bad-line", "0 press 300 300\n5 motion 1\n", "'bad-line', line 2: "},
+                          Case{"unknown", head + "0 press 300 300\n5 jump\n", "line 4: unknown entry \"jump\""},
+                          Case{"backwards", head + "9 press 300 300\n5 release\n", "line 4: step 5 comes after step 9"},
+                          Case{"other-mesh", "plumfold-session 1\nmesh " + std::string(64, 'a') + " " + meshPath,
+                               "line 2: the mesh 'Objects/Objekt3.asc' has SHA-256", false}}) {
+        if (c.file != "missing" && c.file != "folder") dir.write(c.file, c.text);
+        std::vector<std::vector<std::string>> runs = {{sim, "--verify", c.file}, {plumfold, "--replay", c.file}};
+        if (c.namesMesh) runs.push_back({sim, meshPath, "10", "--events", c.file});
+        for (const auto& args : runs) {
+            Outcome run = runProgram(args, dir.path.string());
+            EXPECT_EQ(run.status, 2) << args[0] << " " << c.file;
+            EXPECT_EQ(run.out, "") << c.file;
+            EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        }
     }
 }
 
