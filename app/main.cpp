@@ -2,11 +2,12 @@
 #include <iostream>
 
 #include "app/front_end.h"
+#include "app/shipped_mesh.h"
 #include "body/scene.h"
 
 // Built during static initialisation, before main runs: a mesh file that cannot
 // be read ends the process here, before any report line and any window.
-PressureBody body{BodyParams{}};
+PressureBody body{[] { BodyParams params; params.fileName = plumfold::shippedMeshPath(); return params; }()};
 
 int windowWidth = 0;
 int windowHeight = 0;
