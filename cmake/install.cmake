@@ -48,11 +48,10 @@ set(CPACK_PACKAGE_NAME plumfold)
 set(CPACK_PACKAGE_VENDOR "The Plumfold team")
 set(CPACK_PACKAGE_CONTACT "The Plumfold team <team@plumfold.dev>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "interactive pressurised soft-body demo")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "interactive pressurised soft-body demo
- A closed triangle mesh becomes point masses, damped springs and pressure
- faces, and falls into an open box; drag it with the mouse. plumfold-sim runs
- the same scene without a window and prints a checksum of the trajectory;
- plumfold-mesh generates, converts and checks meshes.")
+set(CPACK_PACKAGE_DESCRIPTION "A closed triangle mesh becomes point masses, damped springs and pressure
+faces, and falls into an open box; drag it with the mouse. plumfold-sim runs
+the same scene without a window and prints a checksum of the trajectory;
+plumfold-mesh generates, converts and checks meshes.")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://plumfold.dev")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
