@@ -16,9 +16,9 @@ platforms=("$@")
 [ ${#platforms[@]} -gt 0 ] || platforms=(aarch64 windows wasm)
 
 declare -A needs=(
-    [aarch64]="aarch64-linux-gnu-g++:g++-aarch64-linux-gnu qemu-aarch64:qemu-user /usr/src/googletest/CMakeLists.txt:googletest"
-    [windows]="x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix /usr/lib/wine/wine64:wine64"
-    [wasm]="em++:emscripten /usr/share/nodejs/acorn:node-acorn node:nodejs")
+    [aarch64]="aarch64-linux-gnu-g++:g++-aarch64-linux-gnu qemu-aarch64:qemu-user /usr/src/googletest/CMakeLists.txt:googletest /usr/include/hwy/highway.h:libhwy-dev"
+    [windows]="x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix /usr/lib/wine/wine64:wine64 /usr/include/hwy/highway.h:libhwy-dev"
+    [wasm]="em++:emscripten /usr/share/nodejs/acorn:node-acorn node:nodejs /usr/include/hwy/highway.h:libhwy-dev")
 missing=()
 for platform in "${platforms[@]}"; do
     [ -n "${needs[$platform]-}" ] || { echo "cross-test.sh: unknown platform '$platform' (aarch64, windows, wasm)" >&2; exit 2; }
@@ -38,10 +38,15 @@ if [ ${#missing[@]} -gt 0 ]; then
         { echo "cross-test.sh: could not install ${missing[*]}" >&2; exit 1; }
 fi
 
-# Only the core and the tools (and for aarch64 the core tests), -O2, warnings as errors.
+# Only the core and the tools (and for aarch64 the core tests), -O2, warnings as
+# errors. The wide loops are compiled for the target's baseline only (NEON on
+# aarch64, WASM SIMD for WebAssembly), from the Highway headers alone.
 common=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DPLUMFOLD_WERROR=ON
-        -DPLUMFOLD_BUILD_APP=OFF -DPLUMFOLD_BUILD_BENCH=OFF)
+        -DPLUMFOLD_BUILD_APP=OFF -DPLUMFOLD_BUILD_BENCH=OFF -DPLUMFOLD_SIMD_DISPATCH=OFF)
 if command -v ccache >/dev/null 2>&1; then common+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# GCC 12 at -O2 takes the engine's face loads (filled corner by corner in a loop)
+# for maybe uninitialised; the warning stays in the log, it just fails nothing.
+gcc_flags=-DCMAKE_CXX_FLAGS=-Wno-error=maybe-uninitialized
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -71,7 +76,7 @@ build() {  # build DIR CONFIGURE_COMMAND... -- TARGETS...
     while [ "$1" != -- ]; do configure+=("$1"); shift; done
     shift
     targets=("$@")
-    "${configure[@]}" -S "$root" -B "$dir" "${common[@]}" >"$dir.log" 2>&1 &&
+    "${configure[@]}" --fresh -S "$root" -B "$dir" "${common[@]}" >"$dir.log" 2>&1 &&
         cmake --build "$dir" -j "$jobs" --target "${targets[@]}" >>"$dir.log" 2>&1 ||
         { tail -30 "$dir.log"; return 1; }
 }
@@ -88,7 +93,7 @@ aarch64() {
     local tests
     tests=$(basename -s .cpp "$root"/tests/body/*_test.cpp)
     # shellcheck disable=SC2086
-    build "$dir" cmake -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DPLUMFOLD_BUILD_TESTS=ON \
+    build "$dir" cmake -DCMAKE_TOOLCHAIN_FILE="$toolchain" "$gcc_flags" -DPLUMFOLD_BUILD_TESTS=ON \
         -DGTest_DIR="$gtest/lib/cmake/GTest" -- plumfold-sim plumfold-mesh $tests ||
         { fail "aarch64: build"; return; }
     ctest --test-dir "$dir" -L body -j "$jobs" --output-on-failure >"$dir-tests.log" 2>&1 ||
@@ -100,7 +105,7 @@ aarch64() {
 windows() {
     local dir=$out/windows wine
     wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-    build "$dir" cmake -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/x86_64-w64-mingw32.cmake" \
+    build "$dir" cmake -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/x86_64-w64-mingw32.cmake" "$gcc_flags" \
         -DPLUMFOLD_BUILD_TESTS=OFF -- plumfold-sim plumfold-mesh plumfold_frame || { fail "windows: build"; return; }
     # A wine prefix of our own, made on first use.
     export WINEPREFIX=$out/wine-prefix WINEDEBUG=-all
