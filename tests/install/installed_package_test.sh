@@ -76,9 +76,10 @@ pids+=($demo)
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Plumfold 3\.0' 2>/dev/null | head -1)
 if [ -n "$window" ]; then
     xdotool mousemove --window "$window" 300 300 key Escape
-    timeout 20 tail --pid=$demo -f /dev/null
+    timeout 20 tail --pid=$demo -f /dev/null || kill $demo
     wait $demo
-    same "report and status on Xvfb" "${expected%status 1}status 0" "$(cat "$scratch/demo.out"; echo "status $?")"
+    status=$?
+    same "report and status on Xvfb" "${expected%status 1}status 0" "$(cat "$scratch/demo.out")"$'\n'"status $status"
 else
     fail "the installed plumfold opened no window"
 fi
