@@ -8,7 +8,7 @@
 # Usage: scripts/cross-test.sh [aarch64] [windows] [wasm]     (default: all three)
 # As root the missing Debian packages are installed; otherwise they are named.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 out=$root/build/cross
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -107,8 +107,9 @@ windows() {
     wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
     build "$dir" cmake -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/x86_64-w64-mingw32.cmake" "$gcc_flags" \
         -DPLUMFOLD_BUILD_TESTS=OFF -- plumfold-sim plumfold-mesh plumfold_frame || { fail "windows: build"; return; }
-    # A wine prefix of our own, made on first use.
-    export WINEPREFIX=$out/wine-prefix WINEDEBUG=-all
+    # A wine prefix of our own, made on first use, without the Mono and Gecko
+    # installers it would offer.
+    export WINEPREFIX=$out/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     check_checksums windows "$wine" "$dir/tools/plumfold-sim.exe"
 }
 
