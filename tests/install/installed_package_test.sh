@@ -70,7 +70,9 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp +extension GLX >/dev/null
 pids+=($!)
 for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$scratch/display")
-"$installed/plumfold" >"$scratch/demo.out" 2>/dev/null &
+# In a sanitizer build the GL driver's own allocations show up as leaks at exit
+# (as for the window tests); memory errors are still caught.
+LSAN_OPTIONS=${LSAN_OPTIONS-}:detect_leaks=0 "$installed/plumfold" >"$scratch/demo.out" 2>"$scratch/demo.err" &
 demo=$!
 pids+=($demo)
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Plumfold 3\.0' 2>/dev/null | head -1)
@@ -80,6 +82,7 @@ if [ -n "$window" ]; then
     wait $demo
     status=$?
     same "report and status on Xvfb" "${expected%status 1}status 0" "$(cat "$scratch/demo.out")"$'\n'"status $status"
+    [ $status = 0 ] || head -20 "$scratch/demo.err"
 else
     fail "the installed plumfold opened no window"
 fi
