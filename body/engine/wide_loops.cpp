@@ -16,9 +16,10 @@
 // reverse, one row per spring or face, in stored order.
 
 // Groups are built from rows of four floats, so the loops are for targets of
-// fixed width: not the scalable ones.
+// fixed width: not the scalable ones. Highway 1.0.3 has no double vectors on
+// WebAssembly; there the portable code runs.
 #ifndef HWY_DISABLED_TARGETS
-#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV | HWY_WASM | HWY_WASM_EMU256)
 #endif
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "body/engine/wide_loops.cpp"
@@ -49,7 +50,7 @@ constexpr size_t groupSize = hn::MaxLanes(DD());
 // overflow to the largest float; the records give infinity, so those narrow
 // lane by lane as the records do.
 HWY_INLINE VF narrow(VD v) {
-#if HWY_TARGET == HWY_EMU128 || HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_WASM
+#if HWY_TARGET == HWY_EMU128 || HWY_TARGET == HWY_SCALAR
     HWY_ALIGN double wide[groupSize];
     HWY_ALIGN float narrowed[groupSize];
     hn::Store(v, DD(), wide);
@@ -105,11 +106,9 @@ HWY_INLINE void subtractRow(float* to, const Row& row) {
 #else
 using D4 = hn::Full128<float>;
 using Row = hn::Vec<D4>;
-HWY_INLINE Row loadRow(const void* bytes) {
-    float v[4];
-    std::memcpy(v, bytes, sizeof v);  // one unaligned load, without reading a record as floats
-    return hn::LoadU(D4(), v);
-}
+// Every row starts at a float of its record and the next three members are
+// floats too (asserted below), so a row is one unaligned load.
+HWY_INLINE Row loadRow(const void* bytes) { return hn::LoadU(D4(), static_cast<const float*>(bytes)); }
 HWY_INLINE Row subtract(Row a, Row b) { return hn::Sub(a, b); }
 
 // Transposes four vectors of rows within each 128-bit block: lane k of block
@@ -176,16 +175,25 @@ HWY_INLINE void addRow(float* to, Row row) { hn::StoreU(hn::Add(hn::LoadU(D4(), 
 HWY_INLINE void subtractRow(float* to, Row row) { hn::StoreU(hn::Sub(hn::LoadU(D4(), to), row), D4(), to); }
 #endif
 
+static_assert(offsetof(PointState, mass) == 3 * sizeof(float) && offsetof(PointState, velocity) == 16 &&
+                  offsetof(PointState, inverseMass) == 28,
+              "a point's rows: position and mass, velocity and 1/m");
+static_assert(offsetof(Spring, damping) == offsetof(Spring, stiffness) + 4 &&
+                  offsetof(Spring, restLength) == offsetof(Spring, stiffness) + 8 &&
+                  offsetof(Spring, stretchPercent) == offsetof(Spring, stiffness) + 12 &&
+                  offsetof(Spring, maxDeviation) == offsetof(Spring, stiffness) + 16,
+              "a spring's rows: stiffness to stretchPercent, damping to maxDeviation");
+
 // Rows of records at a byte offset; lanes past `count` get a row of zeros.
 template <class Record>
 HWY_INLINE void loadRows(const Record* records, size_t count, size_t offset, Row* rows) {
-    static const char zeros[4 * sizeof(float)] = {};
+    static const float zeros[4] = {};
     const auto* bytes = reinterpret_cast<const char*>(records) + offset;
     if (count == groupSize) {  // the usual case, without a test per lane
         for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(bytes + j * sizeof(Record));
         return;
     }
-    for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(j < count ? bytes + j * sizeof(Record) : zeros);
+    for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(j < count ? static_cast<const void*>(bytes + j * sizeof(Record)) : zeros);
 }
 
 // Row `offset` (0: position and mass, 16: velocity and 1/m) of A − B for each

@@ -147,12 +147,12 @@ TEST(Engine, MatchesTheReferenceBitForBitOnEveryTarget) {
                     apply(scene.events[next], reference, referenceDrag);
                 }
                 engine.computeForces();
-                engine.integrate(scene.mode, timeStep);
                 reference.computeForcesReference();
+                ASSERT_EQ(difference(engine, reference), "") << "forces of step " << step;
+                engine.integrate(scene.mode, timeStep);
                 reference.integrateReference(scene.mode, timeStep);
                 corrections += engine.lastStretchCorrections();
-                const std::string where = difference(engine, reference);
-                ASSERT_EQ(where, "") << "after step " << step;
+                ASSERT_EQ(difference(engine, reference), "") << "after step " << step;
             }
             scene.check(engine, corrections);
         }
