@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the window tests drive the demo with: a virtual X server, input
-# and window queries, and screenshots read back as PPM. As root the missing
+# and window queries, and screenshots read back as PPM; and what the man pages
+# and the Debian package are made with. As root the missing
 # Debian packages are installed; otherwise this says what to install and the
 # window tests skip themselves until then.
 set -uo pipefail
 
-tools=(Xvfb xdotool xwininfo xwd xwdtopnm pnmtopng)
-packages=(xvfb xdotool x11-utils x11-apps netpbm netpbm)
+tools=(Xvfb xdotool xwininfo xwd xwdtopnm pnmtopng help2man dpkg-shlibdeps file)
+packages=(xvfb xdotool x11-utils x11-apps netpbm netpbm help2man dpkg-dev file)
 
 missing=()
 for i in "${!tools[@]}"; do
@@ -22,7 +23,7 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
-    echo "The window tests need: ${missing[*]}."
+    echo "The window tests, man pages and package need: ${missing[*]}."
     echo "Install them with: sudo apt-get install -y --no-install-recommends ${missing[*]}"
     echo "Until then those tests are skipped."
     exit 0

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/lab/lab.h"
+#include "app/shipped_mesh.h"
 
 namespace plumfold {
 
@@ -13,7 +14,7 @@ LabStart prepareLab(const CommandLine& line) {
     start.active = line.lab || !line.recordFile.empty() || !line.replayFile.empty();
     start.recordFile = line.recordFile;
     start.replayFile = line.replayFile;
-    start.meshPath = line.meshPath.empty() ? BodyParams{}.fileName : line.meshPath;
+    start.meshPath = line.meshPath.empty() ? std::string(shippedMeshPath()) : line.meshPath;
     if (line.replayFile.empty()) return start;
 
     const std::string& file = line.replayFile;
