@@ -9,15 +9,17 @@ cd "$(dirname "$0")/.."
 missing=()
 command -v em++ >/dev/null 2>&1 || missing+=(emscripten)
 [ -e /usr/share/nodejs/acorn ] || missing+=(node-acorn)
+# Exit status 3: the tools are missing and cannot be installed here.
 if [ ${#missing[@]} -gt 0 ]; then
     if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
         echo "build-web: needs ${missing[*]}; install with: sudo apt-get install -y ${missing[*]}" >&2
-        exit 1
+        exit 3
     fi
     echo "build-web: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
-        { apt-get update >/dev/null 2>&1 && apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; }
+        { apt-get update >/dev/null 2>&1 && apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; } ||
+        { echo "build-web: could not install ${missing[*]}" >&2; exit 3; }
 fi
 
 # Debian's emscripten runs its JavaScript tools with the system node; they find
