@@ -1,18 +1,15 @@
 // Load + build and one simulation step (computeForces + integrate(Heun, 0.001))
-// of icospheres of level 3 to 7 and of the shipped body: plainStep runs the
-// plain loops the engine replaced (baseline_step.cpp), bulkStep the engine as
-// shipped (the widest loops the processor runs: AVX-512, AVX2 or portable),
-// twoCoreStep that with its helper thread switched on, avx2Step and
-// portableStep the engine with its four-wide and its portable loops. Each
-// repetition starts from a freshly built body and runs a fixed number of
-// steps, so all variants follow the same trajectory. crossCoreRoundTrip, run
-// first and last, times a cache line's round trip between two threads.
+// of icospheres of level 3 to 7 and of the shipped body: referenceStep runs the
+// records' own methods (the plain reference, PressureBody::computeForcesReference
+// and integrateReference), engineStep/TARGET the engine with the wide loops of
+// one SIMD target (every target this processor runs, best first, the portable
+// one last). Each repetition starts from a freshly built body and runs a fixed
+// number of steps, so all variants follow the same trajectory.
 // Counters:
 //   median_us     median wall time of one step (or one load + build)
 //   ns_per_vertex median_us per mass point, in nanoseconds
 //   body_MiB      heap held by the built body (records and working arrays)
 //   step_peak_B   heap growth at the peak of the timed steps (0: no allocation)
-//   round_trip_ns that round trip, in nanoseconds
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -23,14 +20,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 #include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "bench/baseline_step.h"
+#include "body/engine/engine.h"
 #include "body/scene.h"
-#include "body/step_solver.h"
 #include "tools/mesh_data.h"
 #include "tools/mesh_generators.h"
 
@@ -114,7 +110,7 @@ int stepsFor(int level) {
         case 4: return 1000;
         case 5: return 300;
         case 6: return 100;
-        case 7: return 100;  // enough for the helper's first trial (36 steps) to end
+        case 7: return 100;
         default: return 2000;
     }
 }
@@ -147,20 +143,21 @@ void loadAndBuild(benchmark::State& state) {
     state.counters["body_MiB"] = static_cast<double>(bodyBytes) / (1024.0 * 1024.0);
 }
 
-void oneCore(PressureBody& body) { body.solver.get().useSecondCoreFrom(SIZE_MAX); }
-void twoCores(PressureBody& body) { body.solver.get().useSecondCoreFrom(0); }
-
-template <void (*stepFunction)(PressureBody&), void (*setUp)(PressureBody&) = oneCore>
-void step(benchmark::State& state) {
+void step(benchmark::State& state, const plumfold::WideLoops* loops) {
     PressureBody body = loadBody(meshPath(static_cast<int>(state.range(0))));
-    setUp(body);
+    if (loops != nullptr) body.engine.get().useLoops(*loops);
     std::vector<double> times;
     times.reserve(static_cast<size_t>(state.max_iterations));
     resetPeak();
     long long before = heapNow.load();
     for (auto _ : state) {
         auto start = Clock::now();
-        stepFunction(body);
+        if (loops != nullptr) {
+            simulationStep(body);
+        } else {
+            body.computeForcesReference();
+            body.integrateReference(Heun, timeStep);
+        }
         times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
     state.counters["step_peak_B"] = static_cast<double>(heapPeak.load() - before);
@@ -170,72 +167,27 @@ void step(benchmark::State& state) {
     benchmark::DoNotOptimize(body.points.data());
 }
 
-void bulkStep(PressureBody& body) { simulationStep(body); }
-void portableLoops(PressureBody& body) {
-    oneCore(body);
-    body.solver.get().useKernels(portableKernels());
-}
-// The four-wide loops, on a processor that also has the eight-wide ones.
-void avx2Loops(PressureBody& body) {
-    oneCore(body);
-    if (avx2Kernels() != nullptr) body.solver.get().useKernels(*avx2Kernels());
-}
-void plainStep(PressureBody& body) { baselineStep(body, timeStep); }
-
-// How long a cache line takes to go from this thread to another and back: two
-// threads pass a counter to and fro. The helper thread pays only while this is
-// short (see docs/performance.md, "Two cores"), and on a virtual machine it
-// changes as the host moves the processors; the table runs it first and last.
-void crossCoreRoundTrip(benchmark::State& state) {
-    alignas(64) static std::atomic<int> turn{0};
-    const int passes = 100000;
-    double nanoseconds = 0.0;
-    for (auto _ : state) {
-        turn.store(0);
-        std::thread other([] {
-            for (int i = 0; i < passes; ++i) {
-                while (turn.load(std::memory_order_acquire) != 2 * i + 1) {
-                }
-                turn.store(2 * i + 2, std::memory_order_release);
-            }
-        });
-        const auto start = Clock::now();
-        for (int i = 0; i < passes; ++i) {
-            turn.store(2 * i + 1, std::memory_order_release);
-            while (turn.load(std::memory_order_acquire) != 2 * i + 2) {
-            }
-        }
-        nanoseconds = std::chrono::duration<double, std::nano>(Clock::now() - start).count() / passes;
-        other.join();
-    }
-    state.counters["round_trip_ns"] = nanoseconds;
-}
-
 }  // namespace
 
 // Arguments: 0 = Objects/Objekt3.asc (162 vertices); 3..7 = icosphere level
 // (642, 2,562, 10,242, 40,962, 163,842 vertices).
 int main(int argc, char** argv) {
     const int arguments[] = {shippedBody, 3, 4, 5, 6, 7};
-    benchmark::RegisterBenchmark("crossCoreRoundTrip", crossCoreRoundTrip)->Arg(0)->Iterations(1);
     for (int a : arguments)
         benchmark::RegisterBenchmark("loadAndBuild", loadAndBuild)
             ->Arg(a)
             ->Iterations(5)
             ->Unit(benchmark::kMillisecond);
-    for (int a : arguments) {
-        benchmark::RegisterBenchmark("plainStep", step<plainStep>)->Arg(a)->Iterations(stepsFor(a))
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
-        benchmark::RegisterBenchmark("bulkStep", step<bulkStep>)->Arg(a)->Iterations(stepsFor(a))
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
-        benchmark::RegisterBenchmark("twoCoreStep", step<bulkStep, twoCores>)->Arg(a)->Iterations(stepsFor(a))
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
-        benchmark::RegisterBenchmark("avx2Step", step<bulkStep, avx2Loops>)->Arg(a)->Iterations(stepsFor(a))
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
-        benchmark::RegisterBenchmark("portableStep", step<bulkStep, portableLoops>)->Arg(a)->Iterations(stepsFor(a))
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
-    }
-    benchmark::RegisterBenchmark("crossCoreRoundTrip", crossCoreRoundTrip)->Arg(1)->Iterations(1);
+    std::vector<std::pair<std::string, const plumfold::WideLoops*>> variants{{"referenceStep", nullptr}};
+    for (const plumfold::WideLoops* loops : plumfold::availableLoops())
+        variants.emplace_back(std::string("engineStep/") + loops->target, loops);
+    for (int a : arguments)
+        for (const auto& [name, loops] : variants)
+            benchmark::RegisterBenchmark(name.c_str(), step, loops)
+                ->Arg(a)
+                ->Iterations(stepsFor(a))
+                ->Unit(benchmark::kMicrosecond)
+                ->UseRealTime();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -1,7 +1,7 @@
 #include <cstring>
 
+#include "body/engine/engine.h"
 #include "body/pressure_body.h"
-#include "body/step_solver.h"
 #include "mesh/mesh_file.h"
 
 Spring Spring::make(const MassPoint* points, int32_t a, int32_t b, float stiffness, float damping) {
@@ -172,5 +172,5 @@ PressureBody::PressureBody(const MeshFile& mesh, const BodyParams& p) {
     springs = buildSprings(points, faces, p.stiffness, p.damping);
     springs.reserve(springs.size() + 1);  // room for the drag spring
     // Working arrays of the step now, so that no step allocates.
-    solver.get().prepare(*this);
+    engine.get().prepare(*this);
 }

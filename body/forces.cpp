@@ -1,7 +1,9 @@
+// The force evaluation one record at a time: the plain reference. The engine
+// (body/engine/) computes the same numbers in bulk and is held to these bits.
 #include <cmath>
 
+#include "body/engine/engine.h"
 #include "body/pressure_body.h"
-#include "body/step_solver.h"
 
 void Spring::applyForce(MassPoint* points) const {
     MassPoint& a = points[pointA];
@@ -25,6 +27,25 @@ void Spring::applyForce(MassPoint* points) const {
     b.force = b.force + f;
 }
 
+void Face::measure(const MassPoint* points) {
+    const Vector3& p0 = points[pointA].position;
+    Vector3 e1 = p0 - points[pointB].position;
+    Vector3 e2 = p0 - points[pointC].position;
+    Vector3 c = e1.cross(e2);
+    area = static_cast<float>(std::sqrt(c.dot(c)));
+    c.normalize();
+    normal = c;
+}
+
+void Face::applyPressure(MassPoint* points, float pressureConstant, float inverseVolume) {
+    const float share = 0.3333f;
+    pressureForce = ((normal * area) * pressureConstant) * inverseVolume;
+    Vector3 part = pressureForce * share;
+    points[pointA].force = points[pointA].force + part;
+    points[pointB].force = points[pointB].force + part;
+    points[pointC].force = points[pointC].force + part;
+}
+
 void PressureBody::computeVolume() {
     // Divergence theorem on x: V = Σ x̄ · n_x · A. The factor is 0.333, not one
     // third, and area is twice the triangle's: together the 1.998 of the measure.
@@ -36,15 +57,28 @@ void PressureBody::computeVolume() {
         double term = (x2 + x1 + x0) * face.area * face.normal.x * 0.333;
         volume = static_cast<float>(term + volume);
     }
-    // A flat or broken body has no defined pressure: 0 here switches it off
-    // instead of turning every force into infinity or NaN. That includes a
-    // volume so close to 0 (below about 3e-39) that its inverse is no float.
-    float inverse = static_cast<float>(1.0 / volume);
-    bool pressureDefined = volume != 0.0f && std::isfinite(volume) && std::isfinite(inverse);
-    inverseVolume = pressureDefined ? inverse : 0.0f;
+    inverseVolume = plumfold::usableInverseVolume(volume);
 }
 
-// The same phases as the per-record operations above (clear, gravity, springs,
-// face geometry, volume, pressure, sharing), evaluated in bulk by the step
-// solver with identical results.
-void PressureBody::computeForces() { solver.get().computeForces(*this); }
+void PressureBody::computeForcesReference() {
+    MassPoint* p = points.data();
+    // 1. Gravity starts every sum: 0 + m · g, so a point of mass 0 gets +0.
+    for (MassPoint& point : points) {
+        point.force = Vector3{};
+        point.force = point.force + point.mass * gravity;
+    }
+    // 2. Springs, in stored order.
+    for (const Spring& spring : springs) spring.applyForce(p);
+    // 3. Face areas and normals, then the volume they enclose.
+    for (Face& face : faces) face.measure(p);
+    computeVolume();
+    // 4. Pressure on every face, shared among its corners in face order. A
+    //    body without a defined pressure gets none.
+    if (inverseVolume == 0.0f) {
+        for (Face& face : faces) face.pressureForce = Vector3{};
+        return;
+    }
+    for (Face& face : faces) face.applyPressure(p, pressureConstant, inverseVolume);
+}
+
+void PressureBody::computeForces() { engine.get().computeForces(*this); }

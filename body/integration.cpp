@@ -1,31 +1,43 @@
+// The time step one record at a time: the plain reference. The engine
+// (body/engine/) runs the same phases in bulk and is held to these bits.
 #include <cmath>
 
+#include "body/engine/engine.h"
 #include "body/pressure_body.h"
-#include "body/step_solver.h"
+#include "body/walls.h"
 
-void Spring::applyStretchLimit(MassPoint* points) const {
-    MassPoint& a = points[pointA];
-    MassPoint& b = points[pointB];
-    Vector3 d = a.position - b.position;
-    double length = std::sqrt(d.dot(d));  // kept in double throughout
-    double deviation = std::fabs(length - restLength);
-    if (!(deviation > maxDeviation)) return;
-    float excess = static_cast<float>(deviation - maxDeviation);
-    // Ends so close (below about 3e-39 apart) that 1 / length is no float are
-    // treated like coincident ones: d stays, and with an excess that small the
-    // correction is nothing, where the infinite reciprocal made it NaN.
-    if (length != 0.0) {
-        float reciprocal = static_cast<float>(1.0 / length);
-        if (std::isfinite(reciprocal)) d = d * reciprocal;
+void PressureBody::integrateReference(IntegrationMode mode, float dt) {
+    if (mode == Euler) {
+        // Semi-implicit in form: the position uses the velocity just updated.
+        for (MassPoint& point : points) {
+            point.velocityChange = (point.force * point.inverseMass) * dt;
+            point.velocity = point.velocity + point.velocityChange;
+            point.positionChange = point.velocity * dt;
+            point.position = point.position + point.positionChange;
+        }
+    } else if (mode == Heun) {
+        // 1. Keep the start state; its forces are F0.
+        stepCopy.assign(points.begin(), points.end());
+        // 2. Predict with an Euler step (and its stretch limit pass).
+        integrateReference(Euler, dt);
+        // 3. F1, the forces at the prediction.
+        computeForcesReference();
+        // 4. Back to the start: v += (dt/2 · (F1 + F0)) · 1/m, x += v · dt, the walls.
+        const float h = static_cast<float>(dt * 0.5);
+        for (size_t i = 0; i < points.size(); ++i) {
+            MassPoint& point = points[i];
+            point.velocity = stepCopy[i].velocity;
+            point.position = stepCopy[i].position;
+            point.velocity = point.velocity + ((h * (point.force + stepCopy[i].force)) * point.inverseMass);
+            point.position = point.position + point.velocity * dt;
+            applyWalls(point.position, point.velocity);
+        }
     }
-    // Each movable end takes half the excess towards the other.
-    Vector3 correction = d * static_cast<float>(excess * 0.5);
-    if (a.mass != 0.0f) a.position = a.position - correction;
-    if (b.mass != 0.0f) b.position = b.position + correction;
+    // Every mode ends with the stretch limit pass, spring by spring in order.
+    // A Heun step counts its predictor's corrections too.
+    int fired = 0;
+    for (const Spring& spring : springs) fired += spring.applyStretchLimit(points.data()) ? 1 : 0;
+    stretchCorrections = (mode == Heun ? stretchCorrections : 0) + fired;
 }
 
-// Euler: v += (F · 1/m) · dt, x += v · dt. Heun: copy the start state, Euler
-// predictor with its stretch limit pass, forces F1 at the prediction, back to
-// the start, v += (dt/2 · (F0 + F1)) · 1/m, x += v · dt, the walls. Every mode
-// ends with the stretch limit pass. The step solver runs these phases in bulk.
-void PressureBody::integrate(IntegrationMode mode, float dt) { solver.get().integrate(*this, mode, dt); }
+void PressureBody::integrate(IntegrationMode mode, float dt) { engine.get().integrate(*this, mode, dt); }

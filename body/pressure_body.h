@@ -12,24 +12,26 @@
 
 struct MeshFile;
 
-class StepSolver;
+namespace plumfold {
+class Engine;
+}
 
-// Holds the body's fast-step working arrays (body/step_solver.h). They are a
-// cache: a copied or assigned body does not share them and builds its own on
-// first use, so copies stay independent.
-class StepSolverSlot {
+// Holds the body's engine (body/engine/engine.h) and its working arrays. They
+// are a cache: a copied or assigned body does not share them and builds its own
+// on first use, so copies stay independent.
+class EngineSlot {
 public:
-    StepSolverSlot();
-    StepSolverSlot(const StepSolverSlot&);
-    StepSolverSlot(StepSolverSlot&&) noexcept;
-    StepSolverSlot& operator=(const StepSolverSlot&);
-    StepSolverSlot& operator=(StepSolverSlot&&) noexcept;
-    ~StepSolverSlot();
+    EngineSlot();
+    EngineSlot(const EngineSlot&);
+    EngineSlot(EngineSlot&&) noexcept;
+    EngineSlot& operator=(const EngineSlot&);
+    EngineSlot& operator=(EngineSlot&&) noexcept;
+    ~EngineSlot();
 
-    StepSolver& get();
+    plumfold::Engine& get();
 
 private:
-    std::unique_ptr<StepSolver> solver_;
+    std::unique_ptr<plumfold::Engine> engine_;
 };
 
 using IntegrationMode = int32_t;
@@ -48,7 +50,8 @@ struct PressureBody {
     std::vector<MassPoint> points;      // point i comes from vertex i
     std::vector<Spring> springs;        // in order of creation; the drag spring last
     std::vector<Face> faces;            // one per triangle, in file order
-    StepSolverSlot solver;              // working arrays of computeForces and integrate
+    int stretchCorrections = 0;         // springs the stretch limit corrected in the last integrate
+    EngineSlot engine;                  // runs computeForces and integrate
 
     PressureBody() = default;
     // Reads p.fileName (ending the process on a bad file) and builds the body.
@@ -56,9 +59,23 @@ struct PressureBody {
     // Builds the body from a mesh that has already been read and checked.
     PressureBody(const MeshFile& mesh, const BodyParams& p);
 
+    // The step, computed in bulk by the engine (body/engine/engine.h): the
+    // forces at the current state into every point's force (and the faces'
+    // geometry, the volume and the pressure forces), then one time step.
+    // Springs, faces, points and parameters are read anew on every call, so
+    // they may change between calls; a step allocates nothing.
     void computeForces();
-    void computeVolume();
     void integrate(IntegrationMode mode, float dt);
+    // How many times the stretch limit corrected a spring in the last
+    // integrate (a Heun step counts its predictor's pass and its closing pass).
+    int lastStretchCorrections() const { return stretchCorrections; }
+
+    // The same, one record at a time: the plain reference, with the bits the
+    // engine is held to. Slow; for tests and the benchmark.
+    void computeForcesReference();
+    void integrateReference(IntegrationMode mode, float dt);
+    // The volume sum over the faces' stored areas and normals, and 1 / volume.
+    void computeVolume();
 
     // Draws the box, the faces and the drag spring with OpenGL. Defined by the
     // interactive program only, so the simulation core links without a display.

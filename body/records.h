@@ -2,6 +2,7 @@
 // The body's plain records. Springs and faces name their mass points by index
 // into the body's `points`, so appending and removing the drag point at the end
 // never invalidates them.
+#include <cmath>
 #include <cstdint>
 
 #include "body/vector3.h"
@@ -39,9 +40,36 @@ struct Spring {
 
     // Adds the damped spring force to both end points.
     void applyForce(MassPoint* points) const;
-    // Pulls the end points together when the spring is stretched past its limit.
-    void applyStretchLimit(MassPoint* points) const;
+    // Pulls the end points together when the spring is stretched past its
+    // limit (or pushes them apart when squeezed past it); true when it did.
+    // Points are MassPoints or the engine's working rows: anything with a
+    // position and a mass.
+    template <class Point>
+    bool applyStretchLimit(Point* points) const;
 };
+
+template <class Point>
+bool Spring::applyStretchLimit(Point* points) const {
+    Point& a = points[pointA];
+    Point& b = points[pointB];
+    Vector3 d = a.position - b.position;
+    double length = std::sqrt(d.dot(d));  // kept in double throughout
+    double deviation = std::fabs(length - restLength);
+    if (!(deviation > maxDeviation)) return false;
+    float excess = static_cast<float>(deviation - maxDeviation);
+    // Ends so close (below about 3e-39 apart) that 1 / length is no float are
+    // treated like coincident ones: d stays, and with an excess that small the
+    // correction is nothing, where the infinite reciprocal made it NaN.
+    if (length != 0.0) {
+        float reciprocal = static_cast<float>(1.0 / length);
+        if (std::isfinite(reciprocal)) d = d * reciprocal;
+    }
+    // Each movable end takes half the excess towards the other.
+    Vector3 correction = d * static_cast<float>(excess * 0.5);
+    if (a.mass != 0.0f) a.position = a.position - correction;
+    if (b.mass != 0.0f) b.position = b.position + correction;
+    return true;
+}
 
 struct Face {
     int32_t pointA = 0;  // corners in the order the mesh file lists them
@@ -50,4 +78,10 @@ struct Face {
     Vector3 normal;         // unit normal of the last force evaluation
     float area = 0.0f;      // |cross product of two edges|: twice the triangle's area
     Vector3 pressureForce;  // the whole face's pressure force, before sharing
+
+    // Area and unit normal of the triangle as its corners stand now.
+    void measure(const MassPoint* points);
+    // The pressure force, ((normal × area) × nRT) × 1/V, and each corner's
+    // share of it (0.3333) added to corners A, B, C.
+    void applyPressure(MassPoint* points, float pressureConstant, float inverseVolume);
 };

@@ -18,14 +18,12 @@
 #include "body/drag.h"
 #include "body/scene.h"
 #include "body/state_hash.h"
-#include "body/step_solver.h"
 #include "tools/drag_events.h"
 
 namespace {
 
 const char* const usage =
     "Usage: plumfold-sim MESH STEPS [--events FILE] [--stats] [--csv N [--csv-file F]] [--dump]\n"
-    "                    [--one-core | --two-cores]\n"
     "\n"
     "Builds the demo scene's body from MESH (the program's mesh format, scale 0.9,\n"
     "point mass 1, stiffness 121100, damping 110, gravity (0, -500, 0)), runs STEPS\n"
@@ -58,11 +56,6 @@ const char* const usage =
     "  --csv-file F   write that CSV to file F instead of standard output.\n"
     "  --dump         also print every point's position and velocity as hex floats\n"
     "                 (x y z vx vy vz), one point per line, before the checksum.\n"
-    "  --one-core     step on this thread alone. By default bodies of 5,000 faces\n"
-    "                 or more share each step's bulk work with a helper thread on\n"
-    "                 a second core, while timed steps show that it pays; the\n"
-    "                 result is the same to the last bit.\n"
-    "  --two-cores    use the helper thread for a body of any size.\n"
     "  --help         show this text.\n";
 
 [[noreturn]] void failUsage(const std::string& problem) {
@@ -76,8 +69,6 @@ struct Options {
     std::string eventsFile;
     bool dump = false;
     bool stats = false;
-    bool oneCore = false;
-    bool twoCores = false;
     uint64_t traceEvery = 0;  // 0: no trace
     uint64_t csvEvery = 0;  // 0: no CSV
     std::string csvFile;
@@ -108,10 +99,6 @@ Options parseArguments(int argc, char** argv) {
             options.dump = true;
         } else if (arg == "--stats") {
             options.stats = true;
-        } else if (arg == "--one-core") {
-            options.oneCore = true;
-        } else if (arg == "--two-cores") {
-            options.twoCores = true;
         } else if (arg == "--trace") {
             options.traceEvery = stepInterval(argc, argv, i);
         } else if (arg == "--csv") {
@@ -129,7 +116,6 @@ Options parseArguments(int argc, char** argv) {
         }
     }
     if (positional.size() != 2) failUsage("expected MESH and STEPS");
-    if (options.oneCore && options.twoCores) failUsage("--one-core and --two-cores exclude each other");
     options.mesh = positional[0];
     const std::string& steps = positional[1];
     char* end = nullptr;
@@ -221,8 +207,6 @@ int main(int argc, char** argv) {
     params.fileName = options.mesh.c_str();
     PressureBody body(params);
     body.gravity = sceneGravity;
-    if (options.oneCore) body.solver.get().useSecondCoreFrom(SIZE_MAX);
-    if (options.twoCores) body.solver.get().useSecondCoreFrom(0);
 
     std::FILE* csv = nullptr;
     if (options.csvEvery > 0) {

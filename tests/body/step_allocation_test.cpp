@@ -9,7 +9,6 @@
 
 #include "body/drag.h"
 #include "body/scene.h"
-#include "body/step_solver.h"
 #include "tests/support/bodies.h"
 #include "tools/mesh_generators.h"
 
@@ -36,11 +35,8 @@ long allocationsDuring(PressureBody& body, int steps) {
 }  // namespace
 
 TEST(SimulationStep, AllocatesNothingWithOrWithoutADrag) {
-    for (bool helper : {false, true}) {
-        SCOPED_TRACE(helper ? "with the helper thread" : "one thread");
+    {
         PressureBody body = sceneBody(makeIcosphere(3, 2.0f));
-        if (helper) body.solver.get().useSecondCoreFrom(0);  // made here, before the steps
-        ASSERT_EQ(body.solver.get().secondCore() != nullptr, helper);
 
         long before = allocations.load();
         void* volatile probe = ::operator new(16);  // an explicit call, which no compiler elides

@@ -1,0 +1,280 @@
+// The engine's step. Its phases carry the names and numbers of the
+// reference's (body/forces.cpp, body/integration.cpp). Per-point phases are
+// plain loops: each does a point's few float operations exactly as the records
+// do, in the same order.
+#include "body/engine/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "body/walls.h"
+
+namespace plumfold {
+
+float usableInverseVolume(float volume) {
+    const float inverse = static_cast<float>(1.0 / volume);
+    const bool defined = volume != 0.0f && std::isfinite(volume) && std::isfinite(inverse);
+    return defined ? inverse : 0.0f;
+}
+
+namespace {
+
+// Gravity starts a point's force sum: 0 + m · g, so a point of mass 0 gets +0.
+void startForce(float* force, float mass, const Vector3& gravity) {
+    const Vector3 start = Vector3{} + mass * gravity;
+    force[0] = start.x;
+    force[1] = start.y;
+    force[2] = start.z;
+    force[3] = 0.0f;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------- bookkeeping ---
+
+bool Engine::fits(const PressureBody& body) const {
+    return body.points.size() <= pointRoom_ && body.springs.size() <= springRoom_ && body.faces.size() <= faceRoom_;
+}
+
+void Engine::prepare(PressureBody& body) {
+    pointRoom_ = std::max(body.points.size() + 1, body.points.capacity());
+    springRoom_ = std::max(body.springs.size() + 1, body.springs.capacity());
+    faceRoom_ = std::max(body.faces.size(), body.faces.capacity());
+    body.stepCopy.reserve(pointRoom_);
+    state_.resize(pointRoom_);
+    forces_.resize(forceStride * pointRoom_);
+    for (std::vector<float>* a : {&area_, &normalX_, &normalY_, &normalZ_}) a->resize(faceRoom_);
+    volumeTerms_.resize(faceRoom_);
+    mayStretch_.resize(springRoom_);
+    moved_.assign(pointRoom_, 0);
+    movedList_.reserve(pointRoom_);
+}
+
+// The records' positions and velocities into the working rows, and every
+// force sum started with gravity.
+void Engine::loadState(const PressureBody& body) {
+    const size_t n = body.points.size();
+    for (size_t i = 0; i < n; ++i) {
+        const MassPoint& point = body.points[i];
+        state_[i] = PointState{point.position, point.mass, point.velocity, point.inverseMass};
+        startForce(&forces_[forceStride * i], point.mass, body.gravity);
+    }
+}
+
+void Engine::storeForces(PressureBody& body) const {
+    const size_t n = body.points.size();
+    for (size_t i = 0; i < n; ++i) {
+        const float* force = &forces_[forceStride * i];
+        body.points[i].force = Vector3{force[0], force[1], force[2]};
+    }
+}
+
+// -------------------------------------------------------- force evaluation ---
+
+// The forces at the working rows, whose sums hold gravity already (phase 1):
+// into forces_, the face records, the volume and its inverse. With marks, the
+// springs are also checked against their stretch limits there.
+SpringPass Engine::evaluateForces(PressureBody& body, uint8_t* marks) {
+    const size_t faceCount = body.faces.size();
+    const FaceGeometry geometry{area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
+                                volumeTerms_.data()};
+    // 3a. Face areas, normals and volume terms. (Nothing here touches a force.)
+    loops_->measureFaces(body.faces.data(), faceCount, state_.data(), geometry);
+    // 2. Springs, in stored order; 3b. the volume sum carried along with them.
+    SpringPass springs{body.springs.data(), body.springs.size(), state_.data(), forces_.data(),
+                       volumeTerms_.data(), faceCount, marks};
+    loops_->addSprings(springs);
+    body.volume = springs.volume;
+    body.inverseVolume = usableInverseVolume(body.volume);
+    // 4. Pressure on every face, shared among its corners in face order; a body
+    //    without a defined pressure gets none (but the faces' geometry).
+    if (body.inverseVolume == 0.0f) {
+        for (size_t f = 0; f < faceCount; ++f) {
+            Face& face = body.faces[f];
+            face.normal = Vector3{normalX_[f], normalY_[f], normalZ_[f]};
+            face.area = area_[f];
+            face.pressureForce = Vector3{};
+        }
+        return springs;
+    }
+    loops_->applyPressure(body.faces.data(), faceCount, geometry, body.pressureConstant, body.inverseVolume,
+                          forces_.data());
+    return springs;
+}
+
+// Every force sum of the working rows back to gravity alone.
+void Engine::restartForces(const PressureBody& body) {
+    const size_t n = body.points.size();
+    for (size_t i = 0; i < n; ++i) startForce(&forces_[forceStride * i], state_[i].mass, body.gravity);
+}
+
+void Engine::computeForces(PressureBody& body) {
+    if (!fits(body)) prepare(body);
+    loadState(body);  // 1. gravity
+    evaluateForces(body, nullptr);
+    storeForces(body);
+}
+
+// ------------------------------------------------------------ stretch limit ---
+
+// The stretch limit pass over the working rows' positions, spring by spring in
+// order; returns how many springs it corrected. Moved points are collected in
+// movedList_.
+int Engine::limitStretch(const PressureBody& body) {
+    if (loops_->markStretched(body.springs.data(), body.springs.size(), state_.data(), mayStretch_.data()) == 0)
+        return 0;
+    return applyMarkedStretch(body);
+}
+
+// The ordered part of the pass, from the marks in mayStretch_. While no spring
+// has fired, every point is where the marks were made, so an unmarked spring
+// does nothing. Once springs fire, a skipped spring must also have both ends
+// unmoved; a spring that is marked or touches a moved point is applied exactly.
+int Engine::applyMarkedStretch(const PressureBody& body) {
+    const size_t count = body.springs.size();
+    const auto* first = static_cast<const uint8_t*>(std::memchr(mayStretch_.data(), 1, count));
+    if (first == nullptr) return 0;
+    int fired = 0;
+    for (size_t s = static_cast<size_t>(first - mayStretch_.data()); s < count; ++s) {
+        const Spring& spring = body.springs[s];
+        if (!mayStretch_[s] && !moved_[spring.pointA] && !moved_[spring.pointB]) continue;
+        if (!spring.applyStretchLimit(state_.data())) continue;
+        ++fired;
+        for (int32_t end : {spring.pointA, spring.pointB}) {
+            if (state_[end].mass != 0.0f && !moved_[end]) {
+                moved_[end] = 1;
+                movedList_.push_back(end);
+            }
+        }
+    }
+    return fired;
+}
+
+// Forgets which points the stretch limit moved, leaving the records alone.
+void Engine::forgetMovedPoints() {
+    for (int32_t i : movedList_) moved_[i] = 0;
+    movedList_.clear();
+}
+
+// The positions the stretch limit moved, back into the records.
+void Engine::storeMovedPositions(PressureBody& body) {
+    for (int32_t i : movedList_) {
+        body.points[i].position = state_[i].position;
+        moved_[i] = 0;
+    }
+    movedList_.clear();
+}
+
+// -------------------------------------------------------------- integration ---
+
+void Engine::eulerStep(PressureBody& body, float dt) const {
+    // Semi-implicit in form: the position uses the velocity just updated.
+    for (MassPoint& point : body.points) {
+        point.velocityChange = (point.force * point.inverseMass) * dt;
+        point.velocity = point.velocity + point.velocityChange;
+        point.positionChange = point.velocity * dt;
+        point.position = point.position + point.positionChange;
+    }
+}
+
+// Heun 1.-2.: keep the start state (its forces are F0) and predict with an
+// Euler step. The records keep the start state but take the velocity and
+// position changes; the prediction goes to the working rows, whose force sums
+// start with gravity.
+void Engine::predict(PressureBody& body, float dt) {
+    body.stepCopy.assign(body.points.begin(), body.points.end());
+    const size_t n = body.points.size();
+    for (size_t i = 0; i < n; ++i) {
+        MassPoint& point = body.points[i];
+        point.velocityChange = (point.force * point.inverseMass) * dt;
+        const Vector3 velocity = point.velocity + point.velocityChange;
+        point.positionChange = velocity * dt;
+        state_[i] = PointState{point.position + point.positionChange, point.mass, velocity, point.inverseMass};
+        startForce(&forces_[forceStride * i], point.mass, body.gravity);
+    }
+}
+
+// Heun 4.: from the start state (still in the records, with F0):
+// v += (dt/2 · (F1 + F0)) · 1/m, x += v · dt, the walls; F1 into the records,
+// the new positions into the working rows for the closing stretch pass.
+// Returns the largest change of a coordinate from the position the rows held
+// (where F1 was evaluated); infinity for NaN.
+float Engine::correct(PressureBody& body, float dt) {
+    const float h = static_cast<float>(dt * 0.5);
+    const size_t n = body.points.size();
+    float moved = 0.0f;
+    const auto note = [&moved](float from, float to) {
+        const float change = std::fabs(to - from);
+        if (!(change <= moved)) moved = std::isnan(change) ? HUGE_VALF : change;
+    };
+    for (size_t i = 0; i < n; ++i) {
+        MassPoint& point = body.points[i];
+        const float* f1 = &forces_[forceStride * i];
+        const Vector3 force1{f1[0], f1[1], f1[2]};
+        point.velocity = point.velocity + ((h * (force1 + point.force)) * point.inverseMass);
+        point.position = point.position + point.velocity * dt;
+        applyWalls(point.position, point.velocity);
+        point.force = force1;
+        note(state_[i].position.x, point.position.x);
+        note(state_[i].position.y, point.position.y);
+        note(state_[i].position.z, point.position.z);
+        state_[i].position = point.position;
+    }
+    return moved;
+}
+
+void Engine::integrate(PressureBody& body, IntegrationMode mode, float dt) {
+    if (!fits(body)) prepare(body);
+    int fired = 0;
+    bool closingPassNeeded = true;
+    if (mode == Heun) {
+        // 1.-2. Start state kept, prediction in the working rows.
+        predict(body, dt);
+        // 2b.-3. The predictor's stretch limit pass, then F1 at its result.
+        //    Mostly the pass changes nothing, so F1 is evaluated first, at the
+        //    positions the pass starts from, and the same loop marks the
+        //    springs that may exceed their limit there. With none marked, or
+        //    none firing, F1 stands; otherwise it is evaluated again after the
+        //    pass. Both orders evaluate F1 at the same positions.
+        SpringPass springs = evaluateForces(body, mayStretch_.data());
+        if (springs.marked > 0) {
+            const int predictorFired = applyMarkedStretch(body);
+            if (predictorFired > 0) {
+                fired += predictorFired;
+                forgetMovedPoints();
+                restartForces(body);
+                springs = evaluateForces(body, mayStretch_.data());
+            }
+        }
+        // 4. Back to the start: the corrector and the walls.
+        const float moved = correct(body, dt);
+        // 5. The closing pass can change nothing when no point moved from where
+        //    F1's springs measured their margins by a quarter of the smallest
+        //    (see marginShrink in body/engine/wide_loops.h).
+        closingPassNeeded = !(4.0 * moved * (1.0 + 1e-6) + 1e-30 < springs.margin);
+    } else {
+        if (mode == Euler) eulerStep(body, dt);
+        loadState(body);
+    }
+    // Every mode ends with the stretch limit pass.
+    if (closingPassNeeded) fired += limitStretch(body);
+    storeMovedPositions(body);
+    body.stretchCorrections = fired;
+}
+
+}  // namespace plumfold
+
+// ---------------------------------------------------------------------- slot ---
+
+EngineSlot::EngineSlot() = default;
+EngineSlot::EngineSlot(const EngineSlot&) {}
+EngineSlot::EngineSlot(EngineSlot&&) noexcept = default;
+EngineSlot& EngineSlot::operator=(const EngineSlot&) { return *this; }
+EngineSlot& EngineSlot::operator=(EngineSlot&&) noexcept = default;
+EngineSlot::~EngineSlot() = default;
+
+plumfold::Engine& EngineSlot::get() {
+    if (!engine_) engine_ = std::make_unique<plumfold::Engine>();
+    return *engine_;
+}

@@ -1,0 +1,92 @@
+#pragma once
+// The engine's wide loops: the per-spring and per-face arithmetic of a force
+// evaluation and the stretch-limit check, a group of springs or faces at a
+// time. Written once (body/engine/wide_loops.cpp) and compiled for every SIMD
+// target the build knows; every target does the records' operations lane by
+// lane, in the same order and with the same roundings, and adds every force to
+// its points one spring or face at a time in stored order, so all give the
+// bits of the plain reference.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "body/records.h"
+
+namespace plumfold {
+
+// One point's working state: position and velocity in 32 aligned bytes, so a
+// spring or face reaches each end with two short row loads.
+struct alignas(32) PointState {
+    Vector3 position;
+    float mass;
+    Vector3 velocity;
+    float inverseMass;
+};
+static_assert(sizeof(PointState) == 8 * sizeof(float), "rows of four floats: position, mass; velocity, 1/m");
+
+// Forces are summed in rows of four floats per point: x, y, z and a scratch
+// float that nothing reads, so that a sum is one short row operation.
+constexpr size_t forceStride = 4;
+
+// Per face: what the face geometry measured, for the pressure that follows.
+struct FaceGeometry {
+    float* area;
+    float* normalX;
+    float* normalY;
+    float* normalZ;
+    double* volumeTerms;  // ((x2 + x1) + x0) · area · normal x · 0.333
+};
+
+// What one pass over the springs reads and writes.
+struct SpringPass {
+    const Spring* springs;
+    size_t count;
+    const PointState* state;
+    float* forces;              // receives every spring's force
+    const double* volumeTerms;  // the faces' volume terms, summed along the way
+    size_t termCount;
+    uint8_t* marks;             // optional: the stretch-limit marks at these positions
+    size_t marked = 0;          // out, with marks: how many springs were marked
+    float margin = 0.0f;        // out, with marks: the smallest stretch margin (see below)
+    float volume = 0.0f;        // out: the volume sum
+};
+
+// How much shorter than its upper limit and longer than its lower limit a
+// spring of the given length is, both shrunk by a relative 1e-5: far more than
+// the rounding of this float arithmetic and of any length or limit test. If
+// every end of every spring then moves by less than a quarter of the smallest
+// margin in each coordinate (so by less than √3/4 of it in length; a spring's
+// length changes by at most twice that), no spring can reach its limit. NaN
+// gives no margin.
+constexpr float marginShrink = 1e-5f;
+
+struct WideLoops {
+    const char* target;  // the SIMD target the loops were compiled for
+    // Area, unit normal and volume term of every face, at the positions in state.
+    void (*measureFaces)(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry);
+    // Adds every spring's force to its ends, in stored order (−f to A, +f to B;
+    // ends with no usable direction get nothing). Along the way it sums the
+    // volume terms in order, one float sum formed in double, so that the sum's
+    // waits hide behind the springs' work. With marks, also marks the springs
+    // as markStretched does and finds their smallest stretch margin.
+    void (*addSprings)(SpringPass& pass);
+    // Marks (1) every spring that may exceed its stretch limit at the given
+    // positions, else 0, and returns how many it marked. An unmarked spring
+    // cannot fire there.
+    size_t (*markStretched)(const Spring* springs, size_t count, const PointState* state, uint8_t* marks);
+    // Every face's pressure force, ((normal × area) × nRT) × 1/V, into its
+    // record with its normal and area, and each corner's share (0.3333 of it)
+    // added to corners A, B, C, face by face.
+    void (*applyPressure)(Face* faces, size_t count, const FaceGeometry& geometry, float pressureConstant,
+                          float inverseVolume, float* forces);
+};
+
+// The loops of every target this processor runs, best first; the last one is
+// portable C++ without SIMD instructions (Highway's EMU128 or scalar target).
+// With static dispatch (PLUMFOLD_SIMD_DISPATCH=OFF) only the compiler's
+// baseline target is there.
+std::vector<const WideLoops*> availableLoops();
+// The best of them: what a new engine uses.
+const WideLoops& bestLoops();
+
+}  // namespace plumfold
