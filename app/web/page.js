@@ -25,8 +25,9 @@ Module['arguments'] = [];
 if (eventsName !== null) Module['arguments'].push('--events', '/replay.events', '--shown-as', eventsName);
 if (address.has('steps')) Module['arguments'].push('--steps', address.get('steps'));
 
-// Fetches url (relative to the page) into path before the program starts.
-function fetchBeforeStart(url, path) {
+// Fetches url (relative to the page) into path before the program starts; `fix`
+// says what to do when that fails.
+function fetchBeforeStart(url, path, fix) {
   addRunDependency(path);
   fetch(url)
     .then(function (response) {
@@ -35,13 +36,15 @@ function fetchBeforeStart(url, path) {
     })
     .then(function (bytes) { FS.writeFile(path, new Uint8Array(bytes)); })
     .catch(function (problem) {
-      Module['printErr']("cannot load '" + url + "' beside the page: " + problem.message +
-                         '; serve the whole build/web folder (scripts/serve-web.sh)');
+      Module['printErr']("cannot load '" + url + "' beside the page: " + problem.message + '; ' + fix);
     })
     .finally(function () { removeRunDependency(path); });
 }
 Module['preRun'] = [function () {
   FS.mkdir('/Objects');
-  fetchBeforeStart('Objects/Objekt3.asc', '/Objects/Objekt3.asc');
-  if (eventsName !== null) fetchBeforeStart(eventsName, '/replay.events');
+  fetchBeforeStart('Objects/Objekt3.asc', '/Objects/Objekt3.asc',
+                   'serve the whole build/web folder over HTTP (scripts/serve-web.sh)');
+  if (eventsName !== null) {
+    fetchBeforeStart(eventsName, '/replay.events', 'copy the events file into build/web or name it relative to the page');
+  }
 }];
