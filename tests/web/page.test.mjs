@@ -101,8 +101,9 @@ test('the page prints the report, draws the open box and the lit body falls', as
   assert.ok(await pollUntil(fallen), JSON.stringify(low));
   assert.ok(low.pixels > 5000 && Math.abs(low.centreX - 300) < 30, JSON.stringify(low));
   probes.forEach(([x, y, colour], k) => assert.ok(looksLike(low.probes[k], colour), `${x},${y}: ${low.probes[k]}`));
-  const [r, g, b] = low.colour;  // lit: light blue, not the material's plain blue
-  assert.ok(b > g && g > r && r > 60, `body ${low.colour}`);
+  // Lit as in the native window, whose body pixels average (86, 127, 154) at rest;
+  // with normals lit at full length, as the browser's GL emulation does unless told, (126, 179, 205).
+  assert.ok([86, 127, 154].every((c, k) => Math.abs(low.colour[k] - c) < 12), `body ${low.colour}`);
   assert.equal(low.white, 0);
 });
 
