@@ -14,6 +14,8 @@ for i in "${!tools[@]}"; do
         case " ${missing[*]-} " in *" ${packages[$i]} "*) ;; *) missing+=("${packages[$i]}") ;; esac
     fi
 done
+# The engine's SIMD loops are built with Google Highway (headers and libhwy).
+[ -f /usr/include/hwy/highway.h ] || missing+=(libhwy-dev)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then

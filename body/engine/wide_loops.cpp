@@ -16,9 +16,10 @@
 // reverse, one row per spring or face, in stored order.
 
 // Groups are built from rows of four floats, so the loops are for targets of
-// fixed width: not the scalable ones.
+// fixed width: not the scalable ones. Highway 1.0.3 has no double vectors on
+// WebAssembly; there the portable code runs.
 #ifndef HWY_DISABLED_TARGETS
-#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV | HWY_WASM | HWY_WASM_EMU256)
 #endif
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "body/engine/wide_loops.cpp"
@@ -49,7 +50,7 @@ constexpr size_t groupSize = hn::MaxLanes(DD());
 // overflow to the largest float; the records give infinity, so those narrow
 // lane by lane as the records do.
 HWY_INLINE VF narrow(VD v) {
-#if HWY_TARGET == HWY_EMU128 || HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_WASM
+#if HWY_TARGET == HWY_EMU128 || HWY_TARGET == HWY_SCALAR
     HWY_ALIGN double wide[groupSize];
     HWY_ALIGN float narrowed[groupSize];
     hn::Store(v, DD(), wide);

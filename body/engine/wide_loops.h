@@ -84,7 +84,9 @@ struct WideLoops {
 // The loops of every target this processor runs, best first; the last one is
 // portable C++ without SIMD instructions (Highway's EMU128 or scalar target).
 // With static dispatch (PLUMFOLD_SIMD_DISPATCH=OFF) only the compiler's
-// baseline target is there.
+// baseline target is there. For tests and benchmarks: it asks Highway for each
+// target in turn by narrowing, for a moment, the targets Highway believes the
+// processor has, so no other thread may be choosing loops meanwhile.
 std::vector<const WideLoops*> availableLoops();
 // The best of them: what a new engine uses.
 const WideLoops& bestLoops();
