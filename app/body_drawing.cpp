@@ -1,5 +1,9 @@
 // PressureBody::draw: the open box, the body's facets and the drag spring, in
-// immediate mode under the current modelview matrix.
+// immediate mode under the current modelview matrix. Every vertex between
+// glBegin and glEnd gets the same attribute calls in the same order (colour for
+// the box, normal for the body) and no glBegin is left empty: the browser's GL
+// emulation packs the calls into one interleaved array and misreads any other
+// sequence, and for desktop GL the pictures are the same either way.
 #include <GL/gl.h>
 
 #include "body/drag.h"
@@ -28,31 +32,35 @@ void PressureBody::draw() const {
     glDisable(GL_LIGHTING);
     glBegin(GL_QUADS);
     for (const BoxFace& face : boxFaces) {
-        glColor3f(face.colour[0], face.colour[1], face.colour[2]);
-        for (const auto& corner : face.corners) glVertex3f(corner[0], corner[1], corner[2]);
+        for (const auto& corner : face.corners) {
+            glColor3f(face.colour[0], face.colour[1], face.colour[2]);
+            glVertex3f(corner[0], corner[1], corner[2]);
+        }
     }
     glEnd();
 
     // The body, lit, one normal per facet; its colour comes from the material.
     glEnable(GL_LIGHTING);
-    glBegin(GL_TRIANGLES);
     glColor3f(0.0f, 0.0f, 1.0f);
-    for (const Face& face : faces) {
-        glNormal3f(face.normal.x, face.normal.y, face.normal.z);
-        vertex(points[face.pointA].position);
-        vertex(points[face.pointB].position);
-        vertex(points[face.pointC].position);
+    if (!faces.empty()) {
+        glBegin(GL_TRIANGLES);
+        for (const Face& face : faces) {
+            for (int32_t corner : {face.pointA, face.pointB, face.pointC}) {
+                glNormal3f(face.normal.x, face.normal.y, face.normal.z);
+                vertex(points[corner].position);
+            }
+        }
+        glEnd();
     }
-    glEnd();
 
     // The drag spring, recognised by its stiffness, as a white line.
     glDisable(GL_LIGHTING);
     glColor3f(1.0f, 1.0f, 1.0f);
-    glBegin(GL_LINES);
     if (!springs.empty() && springs.back().stiffness == dragStiffness) {
+        glBegin(GL_LINES);
         vertex(points[springs.back().pointA].position);
         vertex(points[springs.back().pointB].position);
+        glEnd();
     }
-    glEnd();
     glEnable(GL_LIGHTING);
 }

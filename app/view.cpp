@@ -4,6 +4,9 @@
 #include <GL/glut.h>
 
 #include "app/front_end.h"
+#ifdef __EMSCRIPTEN__
+#include "app/web/emulated_lighting.h"
+#endif
 
 void reshape(int width, int height) {
     windowWidth = width;
@@ -27,6 +30,7 @@ const GLfloat materialAmbient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
 const GLfloat materialSpecular[4] = {0.3f, 0.3f, 0.3f, 1.0f};
 const GLfloat materialDiffuse[4] = {0.5f, 0.8f, 1.0f, 1.0f};
 const GLfloat materialShininess[1] = {5.9f};
+const GLfloat bodyScale = 1.4f;  // the body drawn 1.4 times its simulated size
 
 // A window shrunk to no height would divide by zero; it shows nothing anyway,
 // so any finite ratio does.
@@ -52,6 +56,9 @@ void drawScene() {
     glMaterialfv(GL_FRONT, GL_SPECULAR, materialSpecular);
     glMaterialfv(GL_FRONT, GL_DIFFUSE, materialDiffuse);
     glMaterialfv(GL_FRONT, GL_SHININESS, materialShininess);
+#ifdef __EMSCRIPTEN__
+    setMaterialForScaledNormals(materialDiffuse, materialSpecular, materialShininess[0], bodyScale);
+#endif
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -70,7 +77,7 @@ void drawScene() {
     glLineWidth(3.0f);
     glPushMatrix();
     glTranslatef(0.0f, 1.67f, 0.0f);
-    glScalef(1.4f, 1.4f, 1.4f);
+    glScalef(bodyScale, bodyScale, bodyScale);
     body.draw();
     glPopMatrix();
 }

@@ -18,6 +18,8 @@ build_and_test() {
 }
 
 build_and_test build/gcc g++
+# The browser build in headless Chromium, checked against this plumfold-sim.
+PLUMFOLD_SIM="$PWD/build/gcc/tools/plumfold-sim" scripts/test-web.sh
 build_and_test build/clang clang++
 
 # Sanitizer build of the whole suite and bounded fuzzing runs.
