@@ -8,25 +8,11 @@
 #include <vector>
 
 #include "body/scene.h"
-#include "tools/drag_events.h"
+#include "body/session.h"
 
 namespace {
 const char* const addressForm = "open the page as index.html?events=FILE&steps=N";
 
-// The same mapping as plumfold-sim's: events name pixels of the 600 × 600 window.
-void applyEvent(PressureBody& body, DragState& drag, const DragEvent& event) {
-    switch (event.kind) {
-        case DragEvent::Kind::Press:
-            pressDrag(body, drag, event.x, event.y, initialWindowWidth, initialWindowHeight);
-            break;
-        case DragEvent::Kind::Motion:
-            moveDrag(body, drag, event.x, event.y, initialWindowWidth, initialWindowHeight);
-            break;
-        case DragEvent::Kind::Release:
-            releaseDrag(body, drag);
-            break;
-    }
-}
 }  // namespace
 
 bool parseReplayRequest(int argc, char** argv, ReplayRequest& request, std::string& error) {
@@ -64,23 +50,26 @@ bool parseReplayRequest(int argc, char** argv, ReplayRequest& request, std::stri
 }
 
 bool runReplay(PressureBody& body, DragState& drag, const ReplayRequest& request, std::string& error) {
-    std::vector<DragEvent> events;
+    plumfold::Session session;
     if (!request.eventsFile.empty()) {
-        std::ifstream in(request.eventsFile, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        std::string problem;
-        if (!in || !parseDragEvents(text.str(), events, problem)) {
-            error = "events file '" + request.shownAs + "', " + (problem.empty() ? "cannot be read" : problem) +
-                    "; fix it or leave events= out of the address";
+        std::string text, problem;
+        if (!plumfold::readWholeFile(request.eventsFile, text)) problem = "cannot be read";
+        if (problem.empty()) problem = plumfold::parseSession(text, session);
+        for (const plumfold::SessionEntry& entry : session.entries)
+            if (problem.empty() && entry.kind == plumfold::EntryKind::Restart)
+                problem = "asks for a restart, which the page does not replay";
+        if (!problem.empty()) {
+            error = "events file '" + request.shownAs + "', " + problem + "; fix it or leave events= out of the address";
             return false;
         }
     }
     // The loop of plumfold-sim: the events of step s, then step s; after the
     // last step only the events of step N, none later.
+    const std::vector<plumfold::SessionEntry>& events = session.entries;
+    plumfold::Steering steering;
     size_t next = 0;
     for (uint64_t step = 0; step <= request.steps; ++step) {
-        while (next < events.size() && events[next].step == step) applyEvent(body, drag, events[next++]);
+        while (next < events.size() && events[next].step == step) applyEntry(events[next++], body, drag, steering);
         if (step == request.steps) break;
         simulationStep(body);
     }
