@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "tests/support/process.h"
-#include "tools/mesh_checks.h"
+#include "mesh/mesh_checks.h"
 #include "tools/mesh_convert.h"
 #include "tools/mesh_generators.h"
 #include "tools/mesh_merge.h"
