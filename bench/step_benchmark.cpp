@@ -31,7 +31,7 @@
 #include "bench/baseline_step.h"
 #include "body/scene.h"
 #include "body/step_solver.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 
 // ------------------------------------------------ heap accounting ---

@@ -15,7 +15,6 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/exit_trap.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/scratch_file.h"
 #include "mesh/mesh_file.h"
@@ -40,10 +39,9 @@ void checkRoundTrip(const MeshData& mesh) {
     bool written = writeMesh(out, mesh, "fuzz");
     FUZZ_CHECK(std::fclose(out) == 0 && written, "cannot write %s", path.c_str());
 
-    MeshFile read;
-    read.fileName = path.c_str();
-    TrapResult result = readMeshTrappingExit(read);
-    FUZZ_CHECK(!result.exited, "the program's reader rejects the converted mesh (status %d)", result.status);
+    plumfold::MeshFileResult result = plumfold::readMeshFile(path.c_str());
+    FUZZ_CHECK(result.ok, "the program's reader rejects the converted mesh: %s", result.error.c_str());
+    const MeshFile& read = result.mesh;
     FUZZ_CHECK(read.vertices.size() == mesh.vertices.size() && read.faceIndices == mesh.faceIndices,
                "read back %d vertices and %d faces of %d and %d", read.vertexCount, read.faceCount,
                mesh.vertexCount(), mesh.faceCount());

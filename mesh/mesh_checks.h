@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 
 struct MeshReport {
     int32_t vertexCount = 0;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "mesh/polygon_soup.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 
 namespace plumfold {
 

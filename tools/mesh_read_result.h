@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 
 struct MeshReadResult {
     bool ok = false;

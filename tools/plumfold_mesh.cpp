@@ -15,7 +15,7 @@
 #include "body/pressure_body.h"
 #include "mesh/mesh_file.h"
 #include "mesh/mesh_checks.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 #include "tools/mesh_convert.h"
 
@@ -232,10 +232,12 @@ int runCheck(const Arguments& a) {
     std::fflush(stdout);
     // The program's reader ends the process on a file it cannot read, with its
     // own message: exactly what the program would do with this file.
-    MeshFile file;
-    file.fileName = path.c_str();
-    file.readVertices();
-    file.readFaces();
+    plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
+    if (!read.ok) {
+        std::printf("%s\n", read.error.c_str());
+        return 1;
+    }
+    const MeshFile& file = read.mesh;
 
     MeshReport report = checkMesh(file.vertices, file.faceIndices);
     std::printf("vertices %d faces %d edges %lld\n", report.vertexCount, report.faceCount,

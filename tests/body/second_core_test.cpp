@@ -17,7 +17,7 @@
 #include "body/state_hash.h"
 #include "body/step_solver.h"
 #include "tests/support/bodies.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 
 namespace {

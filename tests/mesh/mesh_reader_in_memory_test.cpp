@@ -11,7 +11,7 @@
 #include <string>
 
 #include "mesh/mesh_file.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 
 namespace {
@@ -25,11 +25,7 @@ std::filesystem::path writeFile(const std::string& name, const std::string& byte
 MeshFile readBoth(const std::filesystem::path& path) {
     static std::string keep;
     keep = path.string();
-    MeshFile mesh;
-    mesh.fileName = keep.c_str();
-    mesh.readVertices();
-    mesh.readFaces();
-    return mesh;
+    return plumfold::readMeshFile(keep.c_str(), plumfold::MeshFileCheck::AsWritten).mesh;
 }
 
 struct Outcome {

@@ -21,26 +21,14 @@ struct Read {
 Read readText(const std::string& text) {
     TempDir dir;
     std::string path = dir.write("mesh.asc", text);
-    MeshFile mesh;
-    mesh.fileName = path.c_str();
-    mesh.readVertices();
-    mesh.readFaces();
+    plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
+    EXPECT_TRUE(read.ok) << read.error;
+    const MeshFile& mesh = read.mesh;
     EXPECT_EQ(std::max(mesh.vertexCount, 0) * 3, static_cast<int32_t>(mesh.vertices.size()));
     EXPECT_EQ(std::max(mesh.faceCount, 0) * 3, static_cast<int32_t>(mesh.faceIndices.size()));
     return {mesh.vertices, mesh.faceIndices};
 }
 
-// Reads path as the program does (both passes, then the usability check) in a
-// child process.
-Outcome readInChild(const std::string& path) {
-    return runChild([&] {
-        MeshFile mesh;
-        mesh.fileName = path.c_str();
-        mesh.readVertices();
-        mesh.readFaces();
-        mesh.requireUsable();
-    });
-}
 
 const std::string twoFaces = "Faces: 1 Face list: Face 0: A:0 B:1 C:1\n";
 
@@ -109,7 +97,7 @@ TEST(MeshReader, TokensLabelsAndValues) {
 
 TEST(MeshReader, MalformedFilesEndTheProcessWithTheFormatError) {
     TempDir dir;
-    const std::string truncated = "Error with object file! \n";
+    const std::string truncated = "Error with object file! ";
     const std::string vertices = "Vertices: 2 Vertex List: 0: X:1 Y:1 Z:1 1: X:2 Y:2 Z:2 ";
     struct Case {
         const char* what;
@@ -127,9 +115,10 @@ TEST(MeshReader, MalformedFilesEndTheProcessWithTheFormatError) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Outcome o = readInChild(dir.write("mesh.asc", c.text));
-        EXPECT_EQ(o.out, truncated);
-        EXPECT_EQ(o.status, 1);
+        const std::string path = dir.write("mesh.asc", c.text);
+        plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str());
+        EXPECT_FALSE(read.ok);
+        EXPECT_EQ(read.error, truncated);
     }
 
 }

@@ -8,7 +8,7 @@
 
 #include "mesh/mesh_file.h"
 #include "tests/support/process.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 #include "mesh/mesh_checks.h"
 #include "tools/mesh_generators.h"
 
@@ -23,11 +23,8 @@ MeshFile writeAndRead(const MeshData& mesh) {
     std::FILE* out = std::fopen(path.c_str(), "w");
     bool ok = out != nullptr && writeMesh(out, mesh, "test mesh");
     if (out != nullptr) std::fclose(out);
-    MeshFile file;
-    if (!ok) return file;
-    file.fileName = path.c_str();
-    file.readVertices();
-    file.readFaces();
+    if (!ok) return MeshFile{};
+    MeshFile file = plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten).mesh;
     file.fileName = nullptr;
     return file;
 }

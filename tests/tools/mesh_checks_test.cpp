@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "tests/support/process.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 #include "mesh/mesh_checks.h"
 #include "tools/mesh_generators.h"
 

@@ -1,4 +1,4 @@
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 
 #include <cstdlib>
 

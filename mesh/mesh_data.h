@@ -1,6 +1,5 @@
 #pragma once
-// An in-memory triangle mesh for the mesh tools, and its writer in the program's
-// mesh file format.
+// An in-memory triangle mesh, and its writer in the program's mesh file format.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -21,3 +20,9 @@ std::string formatCoordinate(float value);
 // Writes the mesh in the program's format; the title is the ignored first line.
 // Returns false when the stream reports a write error.
 bool writeMesh(std::FILE* out, const MeshData& mesh, const std::string& title);
+
+namespace plumfold {
+using ::MeshData;
+using ::formatCoordinate;
+using ::writeMesh;
+}  // namespace plumfold
