@@ -11,7 +11,7 @@
 #include "body/body_params.h"
 #include "body/pressure_body.h"
 #include "mesh/mesh_file.h"
-#include "tools/mesh_checks.h"
+#include "mesh/mesh_checks.h"
 #include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 #include "tools/mesh_convert.h"

@@ -9,7 +9,7 @@
 #include "mesh/mesh_file.h"
 #include "tests/support/process.h"
 #include "mesh/mesh_data.h"
-#include "tools/mesh_checks.h"
+#include "mesh/mesh_checks.h"
 #include "tools/mesh_generators.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "tests/support/process.h"
 #include "mesh/mesh_data.h"
-#include "tools/mesh_checks.h"
+#include "mesh/mesh_checks.h"
 #include "tools/mesh_generators.h"
 
 namespace {

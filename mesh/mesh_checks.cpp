@@ -1,4 +1,4 @@
-#include "tools/mesh_checks.h"
+#include "mesh/mesh_checks.h"
 
 #include <algorithm>
 #include <array>
