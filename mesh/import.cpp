@@ -154,6 +154,11 @@ std::string checkSoup(const PolygonSoup& soup) {
 
 }  // namespace
 
+bool detail::recogniseMeshFile(const std::string& path, MeshFormat& format) {
+    std::string bytes;
+    return readFile(path, bytes).empty() && !bytes.empty() && recogniseFormat(bytes, lowerExtension(path), format);
+}
+
 const char* formatName(MeshFormat format) {
     switch (format) {
         case MeshFormat::Asc: return "ASC";

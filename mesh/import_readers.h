@@ -6,9 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "mesh/import.h"
 #include "mesh/polygon_soup.h"
 
 namespace plumfold::detail {
+
+// Whether the file's content (or extension) is a format importMesh reads; a
+// file that cannot be read is not.
+bool recogniseMeshFile(const std::string& path, MeshFormat& format);
 
 std::string readObjSoup(std::string_view bytes, PolygonSoup& soup);
 std::string readStlSoup(std::string_view bytes, bool binary, PolygonSoup& soup);

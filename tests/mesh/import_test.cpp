@@ -3,6 +3,7 @@
 // scene transforms applied; bad files get one line that names the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -111,5 +112,33 @@ TEST(ImportMesh, RefusesBadFilesInOneLineThatNamesThem) {
         EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
         EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
         EXPECT_TRUE(r.soup.points.empty() && r.soup.polygons.empty());
+    }
+}
+
+// plumfold-sim takes any supported format: an .asc name always goes to the
+// program's own reader, other formats are prepared and say so on standard error.
+TEST(LoadBodyMesh, ThroughPlumfoldSim) {
+    TempDir dir;
+    dir.write("ply-named.asc", readFile(samples + "inward.ply"));
+    dir.write("unknown", "just words\n");
+    dir.write("bad.off", "OFF\n2000000000 1 0\n");
+    struct Case {
+        std::string mesh;
+        int status;
+        std::string out, err;  // the start of each stream
+    };
+    const Case cases[] = {
+        {samples + "tetra.stl", 0, "volume ", "plumfold-sim: " + samples + "tetra.stl: STL prepared as a body"},
+        {"ply-named.asc", 1, "Error with object file! \n", ""},
+        {"unknown", 1, "Error with object file! \n", ""},
+        {"bad.off", 1, "", "plumfold-sim: bad.off: OFF: the header states 2000000000 vertices"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mesh);
+        const Outcome run = runProgram({PLUMFOLD_BINARY_DIR "/tools/plumfold-sim", c.mesh, "100"}, dir.path.string());
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << run.out;
+        EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), c.err.empty() ? 0 : 1) << run.err;
     }
 }
