@@ -20,35 +20,15 @@ const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
 const std::string meshTool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh";
 const std::string meshPath = "Objects/Objekt3.asc";  // the same path for both programs
 
-// A mesh file from its parts: the counts, then the vertex and face records.
-std::string meshText(const std::string& vertexCount, const std::string& vertices, const std::string& faceCount,
-                     const std::string& faces) {
-    return "test body\nVertices: " + vertexCount + " Faces: " + faceCount + "\nVertex List:\n" + vertices +
-           "Face list:\n" + faces;
-}
+const std::string tetraFaces = "Faces: 4 Face list: 0: A:0 B:1 C:2 1: A:0 B:2 C:3 2: A:0 B:3 C:1 3: A:1 B:3 C:2\n";
 
-const std::string tetraVertices =
-    "Vertex 0: X:0.0 Y:1.0 Z:0.0\n"
-    "Vertex 1: X:-1.0 Y:-1.0 Z:1.0\n"
-    "Vertex 2: X:1.0 Y:-1.0 Z:1.0\n"
-    "Vertex 3: X:0.0 Y:-1.0 Z:-1.0\n";
-const std::string tetraFaces =
-    "Face 0: A:0 B:1 C:2\n"
-    "Face 1: A:0 B:2 C:3\n"
-    "Face 2: A:0 B:3 C:1\n"
-    "Face 3: A:1 B:3 C:2\n";
-const std::string tetra = meshText("4", tetraVertices, "4", tetraFaces);
-
-// The tetrahedron with other vertex coordinates.
+// A tetrahedron's faces over four vertices given as "X:x Y:y Z:z".
 std::string tetraWith(const std::string& v0, const std::string& v1, const std::string& v2, const std::string& v3) {
-    return meshText("4", "Vertex 0: " + v0 + "\nVertex 1: " + v1 + "\nVertex 2: " + v2 + "\nVertex 3: " + v3 + "\n",
-                    "4", tetraFaces);
+    return "test body\nVertices: 4 Vertex List:\n0: " + v0 + "\n1: " + v1 + "\n2: " + v2 + "\n3: " + v3 + "\n" +
+           tetraFaces;
 }
 
-// The tetrahedron's vertices with the given faces.
-std::string tetraFacesOf(const std::string& faceCount, const std::string& faces) {
-    return meshText("4", tetraVertices, faceCount, faces);
-}
+const std::string tetra = tetraWith("X:0.0 Y:1.0 Z:0.0", "X:-1.0 Y:-1.0 Z:1.0", "X:1.0 Y:-1.0 Z:1.0", "X:0.0 Y:-1.0 Z:-1.0");
 
 }  // namespace
 
@@ -56,7 +36,7 @@ std::string tetraFacesOf(const std::string& faceCount, const std::string& faces)
 // has every line) on standard output and exits 1, before anything else.
 TEST(BadMesh, EveryProgramPrintsTheReadersLineAndExitsOne) {
     TempDir dir;
-    dir.write("truncated/" + meshPath, tetra.substr(0, tetra.find("Vertex 2")));
+    dir.write("truncated/" + meshPath, tetra.substr(0, tetra.find("2: ")));
     dir.write("nan/" + meshPath, tetraWith("X:0 Y:nan Z:0", "X:1 Y:1 Z:1", "X:2 Y:2 Z:2", "X:3 Y:3 Z:3"));
     std::filesystem::create_directories(dir.path / "missing");
     struct Case {
@@ -108,6 +88,7 @@ TEST(OddButUsableMesh, LoadAndStayFinite) {
     for (char c : tetra) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     struct Case {
         std::string name, content, points, volume;  // empty: not checked
+        std::string events = "";
     };
     const Case cases[] = {
         {"flat, so no pressure", flat, "points 3 springs 3 faces 2", "volume 0"},
@@ -118,13 +99,20 @@ TEST(OddButUsableMesh, LoadAndStayFinite) {
          tetraWith("X:0 Y:1 Z:0", "X:-1 Y:-1 Z:1", "X:0 Y:0 Z:0", "X:1e-40 Y:0 Z:0"), "", ""},
         {"Windows line ends", crlf, "points 4 springs 6 faces 4", ""},
         {"huge ignored token", std::string(1 << 20, 'q') + "\n" + tetra, "points 4 springs 6 faces 4", ""},
-        {"no faces", tetraFacesOf("0", ""), "points 4 springs 0 faces 0", ""},
+        {"no faces", tetra.substr(0, tetra.find("Faces:")) + "Faces: 0 Face list:", "points 4 springs 0 faces 0", ""},
+        // Vertices 2 and 3 share a position and an edge: a spring of rest length 0,
+        // which a drag pulls apart by less than any float length can express.
+        {"coincident vertices on one edge, dragged",
+         "Vertices: 4 Vertex List: 0: X:0 Y:0 Z:0 1: X:-1e-20 Y:-1e-20 Z:1e-20 2: X:1 Y:0 Z:0 3: X:1 Y:0 Z:0 "
+         "Faces: 2 Face list: 0: A:0 B:1 C:3 1: A:3 B:0 C:2",
+         "", "", "1 press -2000 2600\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         dir.write(meshPath, c.content);
-        Outcome run = runProgram({sim, meshPath, "1000", "--stats"}, dir.path.string());
+        dir.write("events", c.events);
+        Outcome run = runProgram({sim, meshPath, "1000", "--stats", "--events", "events"}, dir.path.string());
         ASSERT_EQ(run.status, 0) << run.out << run.err;
         EXPECT_EQ(statsLine(run, "finite"), "finite yes");
         if (!c.points.empty()) {
@@ -141,18 +129,6 @@ TEST(OddButUsableMesh, LoadAndStayFinite) {
     Outcome check = runProgram({meshTool, "check", meshPath}, dir.path.string());
     EXPECT_EQ(check.status, 1);
     EXPECT_NE(check.out.find("error: the enclosed volume is zero"), std::string::npos) << check.out;
-}
-
-TEST(OddButUsableMesh, CoincidentVerticesOnOneEdgeStayFiniteWhenDragged) {
-    // Vertices 2 and 3 share a position and an edge: a spring of rest length 0.
-    // A drag pulls them apart by less than any float length can express.
-    TempDir dir;
-    dir.write(meshPath, meshText("4", "0: X:0 Y:0 Z:0\n1: X:-1e-20 Y:-1e-20 Z:1e-20\n2: X:1 Y:0 Z:0\n3: X:1 Y:0 Z:0\n",
-                                 "2", "0: A:0 B:1 C:3\n1: A:3 B:0 C:2\n"));
-    dir.write("events", "1 press -2000 2600\n");
-    Outcome run = runProgram({sim, meshPath, "2", "--events", "events", "--stats"}, dir.path.string());
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(statsLine(run, "finite"), "finite yes");
 }
 
 // The simulator's other input, the drag events file.
