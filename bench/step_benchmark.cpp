@@ -27,7 +27,7 @@
 
 #include "body/engine/engine.h"
 #include "body/scene.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 
 // ------------------------------------------------ heap accounting ---

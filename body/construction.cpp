@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "body/engine/engine.h"
@@ -141,13 +143,16 @@ std::vector<Spring> buildSprings(const std::vector<MassPoint>& points, const std
     return springs;
 }
 
+// The demo builds its body during static initialisation, before main runs, so
+// this is the one place that can turn the reader's error into the program's
+// message and exit status; everything else calls plumfold::readMeshFile.
 PressureBody::PressureBody(const BodyParams& p) {
-    MeshFile mesh;
-    mesh.fileName = p.fileName;
-    mesh.readVertices();
-    mesh.readFaces();
-    mesh.requireUsable();
-    *this = PressureBody(mesh, p);
+    plumfold::MeshFileResult read = plumfold::readMeshFile(p.fileName);
+    if (!read.ok) {
+        std::printf("%s\n", read.error.c_str());
+        std::exit(1);
+    }
+    *this = PressureBody(read.mesh, p);
 }
 
 PressureBody::PressureBody(const MeshFile& mesh, const BodyParams& p) {

@@ -54,7 +54,9 @@ struct PressureBody {
     EngineSlot engine;                  // runs computeForces and integrate
 
     PressureBody() = default;
-    // Reads p.fileName (ending the process on a bad file) and builds the body.
+    // Reads p.fileName and builds the body; a file the reader rejects ends the
+    // process with the reader's line on standard output and status 1, as the
+    // demo always has.
     explicit PressureBody(const BodyParams& p);
     // Builds the body from a mesh that has already been read and checked.
     PressureBody(const MeshFile& mesh, const BodyParams& p);

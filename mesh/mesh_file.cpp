@@ -5,28 +5,32 @@
 #include <climits>
 #include <cmath>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
 namespace {
 
-// The format's own error line. It ends the process with status 1: a file the
-// program cannot use is a failure, not a success.
+// A failed read, carrying the line the program prints. Thrown only inside this
+// file and caught by readMeshFile, so a failure deep in a pass needs no error
+// plumbing through every token.
+struct ReadFailure {
+    std::string line;
+};
+
 [[noreturn]] void failTruncated() {
-    std::printf("Error with object file! \n");
-    std::exit(1);
+    throw ReadFailure{"Error with object file! "};
 }
 
-// One line that names the file and the problem, then exit status 1.
+// One line that names the file, the problem and the fix.
 [[noreturn]] void rejectMesh(const char* fileName, const char* format, ...) {
-    std::printf("Unusable mesh file %s: ", fileName);
+    char problem[512];
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    std::vsnprintf(problem, sizeof problem, format, args);
     va_end(args);
-    std::printf("\n");
-    std::exit(1);
+    throw ReadFailure{std::string("Unusable mesh file ") + fileName + ": " + problem};
 }
 
 bool isFormatSpace(int c) {
@@ -42,10 +46,7 @@ std::FILE* openPass(const char* fileName) {
         std::fclose(file);
         file = nullptr;
     }
-    if (file == nullptr) {
-        std::printf("Unable to open %s file.\n", fileName);
-        std::exit(1);
-    }
+    if (file == nullptr) throw ReadFailure{std::string("Unable to open ") + fileName + " file."};
     return file;
 }
 
@@ -55,22 +56,14 @@ long long parseInteger(const char* text) {
     return std::strtoll(text, nullptr, 10);
 }
 
-// A record is a label and three value tokens, each at least one character and a
-// separator, so a file of n bytes cannot hold more than n / 4 records.
-long long recordLimit(std::FILE* file) {
-    struct stat info {};
-    if (fstat(fileno(file), &info) != 0) return INT32_MAX;
-    return static_cast<long long>(info.st_size) / 4 + 1;
-}
-
 // A value token is two prefix characters, not examined, then the number.
 const char* valueText(const std::string& token) {
     return token.size() > 2 ? token.c_str() + 2 : "";
 }
 
 // One pass over the file, read into memory at once so that a large mesh loads
-// at disk speed. It scans exactly as the stream functions below do: the same
-// look-ahead before every token, the same white space, the same failures.
+// at disk speed. Tokens are separated by the C locale's white space; a token
+// needed after the last one is a truncated file.
 class PassText {
 public:
     PassText(const char* fileName) {
@@ -84,10 +77,11 @@ public:
         std::fclose(file);
     }
 
-    // recordLimit() of the stream reader: a file of n bytes holds at most n / 4 records.
+    // A record is a label and three value tokens, each at least one character and
+    // a separator, so a file of n bytes cannot hold more than n / 4 records.
     long long recordLimit() const { return size_ < 0 ? INT32_MAX : size_ / 4 + 1; }
 
-    // requireMoreInput, then one white-space-separated token.
+    // One white-space-separated token.
     std::string_view token() {
         if (at_ >= text_.size()) failTruncated();
         while (at_ < text_.size() && isFormatSpace(static_cast<unsigned char>(text_[at_]))) ++at_;
@@ -109,7 +103,8 @@ private:
     long long size_ = 0;
 };
 
-// MeshFile::readCount() over a pass in memory.
+// The count after a keyword, bounded by what the file can hold so that a
+// huge count never allocates.
 int32_t readPassCount(PassText& text, const char* fileName, const char* keyword) {
     text.skipTo(keyword);
     const std::string token(text.token());
@@ -131,52 +126,10 @@ std::string_view label(int32_t j, char (&buffer)[16]) {
     return std::string_view(buffer, static_cast<size_t>(length));
 }
 
-}  // namespace
-
-void requireMoreInput(std::FILE* file) {
-    int c = std::getc(file);
-    if (c == EOF) failTruncated();
-    std::ungetc(c, file);
-}
-
-void MeshFile::readToken(std::FILE* file, std::string& destination) {
-    requireMoreInput(file);
-    int c = std::getc(file);
-    while (c != EOF && isFormatSpace(c)) c = std::getc(file);
-    // Only white space was left where a token is needed: the file ended early.
-    if (c == EOF) failTruncated();
-    destination.clear();
-    while (c != EOF && !isFormatSpace(c)) {
-        destination.push_back(static_cast<char>(c));
-        c = std::getc(file);
-    }
-    if (c != EOF) std::ungetc(c, file);
-}
-
-void MeshFile::skipTo(std::FILE* file, const char* keyword) {
-    std::string token;
-    do {
-        readToken(file, token);
-    } while (token != keyword);
-}
-
-int32_t MeshFile::readCount(std::FILE* file, const char* keyword) {
-    skipTo(file, keyword);
-    std::string token;
-    readToken(file, token);
-    long long count = parseInteger(token.c_str());
-    // A count of zero or less means no records.
-    if (count <= 0) return count < INT32_MIN ? INT32_MIN : static_cast<int32_t>(count);
-    long long limit = recordLimit(file);
-    if (count > INT32_MAX || count > limit) {
-        rejectMesh(fileName, "the count \"%.40s\" after \"%s\" is more records than this file can hold (at most %lld); "
-                             "correct the count to the number of records",
-                   token.c_str(), keyword, limit);
-    }
-    return static_cast<int32_t>(count);
-}
-
-void MeshFile::readVertices() {
+void readVertices(MeshFile& mesh) {
+    const char* fileName = mesh.fileName;
+    int32_t& vertexCount = mesh.vertexCount;
+    std::vector<float>& vertices = mesh.vertices;
     PassText text(fileName);
     vertexCount = readPassCount(text, fileName, "Vertices:");
     vertices.assign(vertexCount > 0 ? 3 * static_cast<size_t>(vertexCount) : 0, 0.0f);
@@ -198,7 +151,10 @@ void MeshFile::readVertices() {
     }
 }
 
-void MeshFile::readFaces() {
+void readFaces(MeshFile& mesh) {
+    const char* fileName = mesh.fileName;
+    int32_t& faceCount = mesh.faceCount;
+    std::vector<int32_t>& faceIndices = mesh.faceIndices;
     PassText text(fileName);
     faceCount = readPassCount(text, fileName, "Faces:");
     faceIndices.assign(faceCount > 0 ? 3 * static_cast<size_t>(faceCount) : 0, 0);
@@ -220,7 +176,11 @@ void MeshFile::readFaces() {
     }
 }
 
-void MeshFile::requireUsable() const {
+void requireUsable(const MeshFile& mesh) {
+    const char* fileName = mesh.fileName;
+    const int32_t vertexCount = mesh.vertexCount;
+    const int32_t faceCount = mesh.faceCount;
+    const std::vector<int32_t>& faceIndices = mesh.faceIndices;
     if (vertexCount < 2) {
         rejectMesh(fileName, "it has %d vertices, but a body needs at least two (the drag spring holds vertex 1)",
                    vertexCount);
@@ -235,3 +195,23 @@ void MeshFile::requireUsable() const {
         }
     }
 }
+
+}  // namespace
+
+namespace plumfold {
+
+MeshFileResult readMeshFile(const char* fileName, MeshFileCheck check) {
+    MeshFileResult result;
+    result.mesh.fileName = fileName;
+    try {
+        readVertices(result.mesh);
+        readFaces(result.mesh);
+        if (check == MeshFileCheck::Usable) requireUsable(result.mesh);
+        result.ok = true;
+    } catch (const ReadFailure& failure) {
+        result.error = failure.line;
+    }
+    return result;
+}
+
+}  // namespace plumfold

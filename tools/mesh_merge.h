@@ -2,7 +2,7 @@
 // Clean-up of a triangle mesh read from another format.
 #include <cstdint>
 
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 
 struct MergeSummary {
     int32_t mergedVertices = 0;   // vertices that shared a position with an earlier one

@@ -5,17 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "body/body_params.h"
 #include "body/pressure_body.h"
 #include "mesh/mesh_file.h"
-#include "tools/mesh_checks.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_checks.h"
+#include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 #include "tools/mesh_convert.h"
 
@@ -37,9 +34,11 @@ const char* const usage =
     "  torus R r SEGMENTS RINGS   torus lying flat around the y axis, tube centre\n"
     "                             radius R, tube radius r < R, SEGMENTS steps around\n"
     "                             the axis and RINGS around the tube (each >= 3)\n"
-    "  convert IN [options]       Wavefront OBJ or STL (ASCII or binary) to the\n"
-    "                             program's format; coincident vertices are merged\n"
-    "                             so faces that share an edge share its spring\n"
+    "  convert IN [options]       OBJ, STL, PLY (ASCII or binary), OFF or glTF 2.0\n"
+    "                             (.gltf, .glb) to the program's format, the format\n"
+    "                             recognised by content; polygons become triangle\n"
+    "                             fans and coincident vertices are merged so faces\n"
+    "                             that share an edge share its spring\n"
     "      --center               move the middle of the bounding box to the origin\n"
     "      --scale S              multiply every coordinate by S\n"
     "      --fit SIZE             centre, and scale so that the largest extent is\n"
@@ -198,17 +197,9 @@ int runConvert(const Arguments& a) {
             failUsage("--fit SIZE must be below the box width 9 (e.g. 6 leaves room to bounce and deform)");
     }
 
-    // A directory opens as a stream that reads as empty ("no faces"): say what it is.
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) fail("cannot open '" + path + "': it is a directory");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail("cannot open '" + path + "': " + std::strerror(errno));
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) fail("cannot read '" + path + "'");
-    std::string data = bytes.str();
-
-    MeshReadResult result = convertMesh(data, path, options);
+    plumfold::ImportResult imported = plumfold::importMesh(path);
+    if (!imported.ok) fail(imported.error);
+    ConvertResult result = convertSoup(imported.soup, options);
     if (!result.ok) fail(path + ": " + result.error);
     for (const std::string& note : result.notes) std::fprintf(stderr, "plumfold-mesh: %s: %s\n", path.c_str(), note.c_str());
 
@@ -232,10 +223,12 @@ int runCheck(const Arguments& a) {
     std::fflush(stdout);
     // The program's reader ends the process on a file it cannot read, with its
     // own message: exactly what the program would do with this file.
-    MeshFile file;
-    file.fileName = path.c_str();
-    file.readVertices();
-    file.readFaces();
+    plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
+    if (!read.ok) {
+        std::printf("%s\n", read.error.c_str());
+        return 1;
+    }
+    const MeshFile& file = read.mesh;
 
     MeshReport report = checkMesh(file.vertices, file.faceIndices);
     std::printf("vertices %d faces %d edges %lld\n", report.vertexCount, report.faceCount,

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/support/process.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 
 // Names of the X tools the window tests need that are not on PATH, with the
 // Debian packages that bring them; empty when all are there.

@@ -60,11 +60,9 @@ TEST(SessionTuning, StepsLikeABodyBuiltWithTheTunedValues) {
 // it the body is where the plain scene is after 1000 steps.
 TEST(SessionReplay, MatchesTheGoldenTrajectoriesAndNamesTheFirstDivergence) {
     const std::string folder = PLUMFOLD_SOURCE_DIR "/tests/data/golden/";
-    MeshFile mesh;
-    mesh.fileName = PLUMFOLD_SOURCE_DIR "/tests/data/golden/ico2.asc";
-    mesh.readVertices();
-    mesh.readFaces();
-    std::string recording = "plumfold-session 1\nmesh " + sha256Hex(readFile(mesh.fileName)) + " ico2.asc\n" +
+    const std::string meshPath = folder + "ico2.asc";
+    const MeshFile mesh = plumfold::readMeshFile(meshPath.c_str()).mesh;
+    std::string recording = "plumfold-session 1\nmesh " + sha256Hex(readFile(meshPath)) + " ico2.asc\n" +
                             readFile(folder + "drag.events") +
                             "2000 checksum 4716cc3dcce02eba\n2000 restart\n3000 checksum eb92f18b89f4bb35\n";
     recording.insert(recording.find("600 release"), "400 checksum 53b6559c829143fc\n");

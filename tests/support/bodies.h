@@ -7,7 +7,7 @@
 #include "body/scene.h"
 #include "body/state_hash.h"
 #include "mesh/mesh_file.h"
-#include "tools/mesh_data.h"
+#include "mesh/mesh_data.h"
 
 inline PressureBody bodyFromMesh(const MeshData& data, const BodyParams& params = BodyParams{}) {
     MeshFile mesh;

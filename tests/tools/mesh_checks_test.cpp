@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "tests/support/process.h"
-#include "tools/mesh_data.h"
-#include "tools/mesh_checks.h"
+#include "mesh/mesh_data.h"
+#include "mesh/mesh_checks.h"
 #include "tools/mesh_generators.h"
 
 namespace {

@@ -1,0 +1,47 @@
+#pragma once
+// Turning a model as it comes (any polygons, holes, stray parts, any size and up
+// axis) into a body the scene can hold: closed, manifold, wound outwards, with
+// even edges, standing the right way up in the middle of the box.
+#include <string>
+#include <vector>
+
+#include "mesh/polygon_soup.h"
+#include "mesh/mesh_data.h"
+
+namespace plumfold {
+
+enum class Axis { PlusX, MinusX, PlusY, MinusY, PlusZ, MinusZ };
+
+// "x", "-y", "+z", ... ; false for anything else.
+bool parseAxis(const std::string& text, Axis& axis);
+
+struct PrepareOptions {
+    // About this many mass points after remeshing. Measured with the probe: fewer
+    // points make a coarse body that creases, many more make the step slow and
+    // the pressure per face small.
+    int points = 2000;
+    // The largest extent in the box after the scene's scale 0.9. The pressure is
+    // fixed, so a small body inflates far more than a large one; 7 keeps most
+    // shapes within 1.5x of their volume and still clear of the walls.
+    double size = 7.0;
+    Axis up = Axis::PlusY;     // the model's up direction, turned to +y
+    double sceneScale = 0.9;   // the scene multiplies every coordinate by this
+};
+
+struct PrepareResult {
+    bool ok = false;
+    MeshData mesh;                   // in the program's coordinates, before the scene's scale
+    std::vector<std::string> steps;  // one line per step that changed something
+    std::string error;               // why the model cannot become a body
+};
+
+PrepareResult prepareBody(const PolygonSoup& soup, const PrepareOptions& options);
+
+// Splits every polygon into triangles along diagonals that are neither an edge of
+// another polygon nor a diagonal chosen before, so that no edge ends up in more
+// than two triangles (two quads sharing three corners would otherwise both be
+// cut along the same diagonal). Polygons with fewer than three distinct corners
+// are dropped.
+std::vector<std::vector<int32_t>> triangulatePolygons(const PolygonSoup& soup);
+
+}  // namespace plumfold
