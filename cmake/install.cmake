@@ -19,7 +19,7 @@ find_program(PLUMFOLD_HELP2MAN help2man)
 if(CMAKE_CROSSCOMPILING)
   message(STATUS "Cross build: no man pages")
 elseif(NOT PLUMFOLD_HELP2MAN)
-  message(STATUS "help2man not found (apt-get install help2man): no man pages for the tools")
+  message(STATUS "help2man not found (apt-get install help2man): no man pages")
 endif()
 set(man_summary_plumfold "a pressurised soft body falling into an open box")
 set(man_summary_plumfold-sim "run the Plumfold scene without a window and checksum its trajectory")
@@ -27,12 +27,11 @@ set(man_summary_plumfold-mesh "generate, convert and check meshes for Plumfold")
 set(man_pages)
 foreach(program ${plumfold_programs})
   set(page ${PROJECT_BINARY_DIR}/man/${program}.1)
-  set(written ${PROJECT_SOURCE_DIR}/docs/man/${program}.1)  # used while the program has no --help
-  if(CMAKE_CROSSCOMPILING OR (NOT PLUMFOLD_HELP2MAN AND NOT EXISTS ${written}))
+  if(CMAKE_CROSSCOMPILING OR NOT PLUMFOLD_HELP2MAN)
     continue()
   endif()
   add_custom_command(OUTPUT ${page}
-    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}> -DPAGE=${page} -DWRITTEN=${written}
+    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}> -DPAGE=${page}
             -DHELP2MAN=${PLUMFOLD_HELP2MAN} -DSUMMARY=${man_summary_${program}} -DVERSION=${PROJECT_VERSION}
             -P ${PROJECT_SOURCE_DIR}/cmake/man_page.cmake
     DEPENDS ${program} ${PROJECT_SOURCE_DIR}/cmake/man_page.cmake

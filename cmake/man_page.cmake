@@ -1,6 +1,7 @@
-# Writes PAGE for PROGRAM: from its --help with help2man when it has one,
-# otherwise the page written by hand (WRITTEN). Run with cmake -P.
-# No display: a program without --help must not open a window here.
+# Writes PAGE for PROGRAM from its --help with help2man. Run with cmake -P.
+# No display: a program whose --help broke must not open a window here.
+get_filename_component(page_dir ${PAGE} DIRECTORY)
+file(MAKE_DIRECTORY ${page_dir})
 execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY ${PROGRAM} --help
                 RESULT_VARIABLE status OUTPUT_VARIABLE help ERROR_QUIET TIMEOUT 20)
 if(status EQUAL 0 AND help MATCHES "Usage" AND HELP2MAN)
@@ -11,8 +12,6 @@ if(status EQUAL 0 AND help MATCHES "Usage" AND HELP2MAN)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "help2man failed for ${PROGRAM}")
   endif()
-elseif(EXISTS ${WRITTEN})
-  configure_file(${WRITTEN} ${PAGE} COPYONLY)
 else()
-  message(FATAL_ERROR "${PROGRAM} --help gave no usage text (status ${status}) and there is no ${WRITTEN}")
+  message(FATAL_ERROR "${PROGRAM} --help gave no usage text (status ${status})")
 endif()
