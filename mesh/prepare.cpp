@@ -126,6 +126,9 @@ void runPrepare(const PolygonSoup& soup, const PrepareOptions& options, PrepareR
     if (repeated > 0) say("dropped " + count(repeated) + " repeated faces");
     if (kept.empty()) throw Failure{"every face is degenerate: the model has no surface"};
 
+    size_t unused = PMP::remove_isolated_points_in_polygon_soup(points, kept);
+    if (unused > 0) say("dropped " + count(unused) + " points that no face uses");
+
     // Consistent winding; points where the surface is pinched are split.
     if (!PMP::orient_polygon_soup(points, kept)) say("split the surface at non-manifold points and edges");
     Mesh mesh;

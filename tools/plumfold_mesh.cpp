@@ -1,4 +1,5 @@
 // plumfold-mesh: makes, converts and checks body meshes for the demo.
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -13,7 +14,10 @@
 
 #include "body/body_params.h"
 #include "body/pressure_body.h"
+#include "body/probe.h"
+#include "mesh/import.h"
 #include "mesh/mesh_file.h"
+#include "mesh/prepare.h"
 #include "mesh/mesh_checks.h"
 #include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
@@ -94,6 +98,9 @@ struct Arguments {
     std::string scale;
     std::string fit;
     bool force = false;
+    std::string points;
+    std::string size;
+    std::string up;
 };
 
 Arguments splitArguments(int argc, char** argv, bool convertOptions) {
@@ -109,6 +116,9 @@ Arguments splitArguments(int argc, char** argv, bool convertOptions) {
         else if (convertOptions && arg == "--scale") a.scale = value();
         else if (convertOptions && arg == "--fit") a.fit = value();
         else if (convertOptions && arg == "--force") a.force = true;
+        else if (arg == "--points" && std::string(argv[1]) == "prepare") a.points = value();
+        else if (arg == "--size" && std::string(argv[1]) == "prepare") a.size = value();
+        else if (arg == "--up" && std::string(argv[1]) == "prepare") a.up = value();
         else if (arg.size() > 1 && arg[0] == '-' && !(std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.'))
             failUsage("unknown option '" + arg + "' for " + argv[1]);
         else a.positional.push_back(arg);
@@ -224,15 +234,74 @@ int runConvert(const Arguments& a) {
     return 0;
 }
 
+// Reads FILE as the programs do: the program's own reader for .asc, any other
+// supported format through prepare with its defaults, in memory.
+plumfold::MeshFileResult loadForCheck(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".asc" || extension.empty()) {
+        std::printf("checking %s with the program's reader\n", path.c_str());
+        return plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
+    }
+    plumfold::MeshFileResult read;
+    plumfold::ImportResult imported = plumfold::importMesh(path);
+    if (!imported.ok) {
+        read.error = imported.error;
+        return read;
+    }
+    plumfold::PrepareResult prepared = plumfold::prepareBody(imported.soup, plumfold::PrepareOptions{});
+    if (!prepared.ok) {
+        read.error = path + ": cannot be made a body: " + prepared.error;
+        return read;
+    }
+    std::string steps;
+    for (const std::string& step : prepared.steps) steps += (steps.empty() ? "" : "; ") + step;
+    std::printf("checking %s (%s), prepared in memory with the defaults: %s\n", path.c_str(),
+                plumfold::formatName(imported.format), steps.c_str());
+    read.ok = true;
+    read.mesh.vertexCount = prepared.mesh.vertexCount();
+    read.mesh.faceCount = prepared.mesh.faceCount();
+    read.mesh.vertices = std::move(prepared.mesh.vertices);
+    read.mesh.faceIndices = std::move(prepared.mesh.faceIndices);
+    return read;
+}
+
+// What most likely made the probe fail, and what to do about it.
+std::string probeAdvice(const plumfold::ProbeVerdict& verdict, const plumfold::MeshShape& shape) {
+    const std::string remesh = "; `plumfold-mesh prepare` remeshes it evenly";
+    char text[400];
+    if (verdict.cause == plumfold::ProbeCause::VolumeRatio && verdict.volumeRatio > 1) {
+        std::snprintf(text, sizeof text,
+                      "the body inflated x%.2f: it is too small or too coarse for the scene's fixed pressure; "
+                      "make it larger (`plumfold-mesh prepare --size 7`)", verdict.volumeRatio);
+    } else if (shape.busiestSprings >= 16) {
+        std::snprintf(text, sizeof text, "point %d is joined to %d springs: the step is unstable there%s",
+                      shape.busiestPoint, shape.busiestSprings, remesh.c_str());
+    } else if (shape.shortestEdge * 20 < shape.longestEdge) {
+        std::snprintf(text, sizeof text,
+                      "the springs range from %.3g to %.3g in length (1:%.0f, shortest at point %d): the short "
+                      "ones make the step unstable%s",
+                      shape.shortestEdge, shape.longestEdge, shape.longestEdge / shape.shortestEdge,
+                      shape.shortestEdgePoint, remesh.c_str());
+    } else if (shape.roundness < 0.05) {
+        std::snprintf(text, sizeof text,
+                      "the body is flat or thin (roundness %.3f, a cube has 0.52): the pressure cannot hold it "
+                      "up; give the model a fuller form", shape.roundness);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "the body is too soft for the scene as it is%s, or make it larger (--size 7)", remesh.c_str());
+    }
+    return text;
+}
+
 int runCheck(const Arguments& a) {
     expectCount(a, 1, 1, "check FILE");
     const std::string& path = a.positional[0];
     BodyParams params;
-    std::printf("checking %s with the program's reader\n", path.c_str());
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) fail("cannot open '" + path + "': it is a directory");
+    plumfold::MeshFileResult read = loadForCheck(path);
     std::fflush(stdout);
-    // The program's reader ends the process on a file it cannot read, with its
-    // own message: exactly what the program would do with this file.
-    plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
     if (!read.ok) {
         std::printf("%s\n", read.error.c_str());
         return 1;
@@ -243,7 +312,6 @@ int runCheck(const Arguments& a) {
     std::printf("vertices %d faces %d edges %lld\n", report.vertexCount, report.faceCount,
                 static_cast<long long>(report.edgeCount));
     if (report.indicesValid()) {
-        params.fileName = file.fileName;
         PressureBody body(file, params);
         std::printf("springs %zu (mass points %zu, faces %zu)\n", body.springs.size(), body.points.size(),
                     body.faces.size());
@@ -275,8 +343,51 @@ int runCheck(const Arguments& a) {
         std::printf("%s: %s\n", finding.breaking ? "error" : "warning", finding.text.c_str());
         broken = broken || finding.breaking;
     }
+    // Sound structure is not enough: the scene itself decides whether the body
+    // holds its form under the step, the walls and the drags.
+    if (!broken) {
+        MeshData mesh{file.vertices, file.faceIndices};
+        plumfold::MeshShape shape = plumfold::measureShape(mesh);
+        std::printf("springs per point at most %d (point %d), spring lengths %.3g to %.3g, roundness %.3f\n",
+                    shape.busiestSprings, shape.busiestPoint, shape.shortestEdge, shape.longestEdge,
+                    shape.roundness);
+        plumfold::ProbeVerdict verdict = plumfold::probeBody(PressureBody(file, params));
+        std::printf("probe: %s (volume from x%.2f to x%.2f on the way)\n", plumfold::describeVerdict(verdict).c_str(),
+                    verdict.lowestRatio, verdict.highestRatio);
+        if (!verdict.survived) {
+            std::printf("error: %s\n", probeAdvice(verdict, shape).c_str());
+            broken = true;
+        }
+    }
     std::printf("%s\n", broken ? "result: NOT usable" : "result: usable");
     return broken ? 1 : 0;
+}
+
+int runPrepare(const Arguments& a) {
+    expectCount(a, 1, 1, "prepare IN -o OUT.asc [--points N] [--size S] [--up AXIS]");
+    const std::string& path = a.positional[0];
+    plumfold::PrepareOptions options;
+    options.sceneScale = BodyParams{}.scale;
+    if (!a.points.empty()) options.points = static_cast<int>(wholeArgument("--points", a.points, 8, 1000000));
+    if (!a.size.empty()) {
+        options.size = positiveArgument("--size", a.size);
+        if (options.size >= 2 * boxLimit)
+            failUsage("--size S must be below the box width 9 (the default 7 leaves room to inflate and bounce)");
+    }
+    if (!a.up.empty() && !plumfold::parseAxis(a.up, options.up))
+        failUsage("--up must be one of x, y, z, -x, -y, -z, not '" + a.up + "'");
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) fail("cannot open '" + path + "': it is a directory");
+    plumfold::ImportResult imported = plumfold::importMesh(path);
+    if (!imported.ok) fail(imported.error);
+    plumfold::PrepareResult prepared = plumfold::prepareBody(imported.soup, options);
+    if (!prepared.ok) fail(path + ": cannot be made a body: " + prepared.error);
+    // The steps go where the user reads them: standard output unless the mesh does.
+    std::FILE* said = a.output.empty() ? stderr : stdout;
+    for (const std::string& step : prepared.steps) std::fprintf(said, "%s\n", step.c_str());
+    std::string name = std::filesystem::path(path).filename().string();
+    emit(prepared.mesh, "Plumfold body prepared from " + name, a.output);
+    return 0;
 }
 
 }  // namespace
@@ -299,5 +410,6 @@ int main(int argc, char** argv) {
     if (command == "torus") return runTorus(splitArguments(argc, argv, false));
     if (command == "convert") return runConvert(splitArguments(argc, argv, true));
     if (command == "check") return runCheck(splitArguments(argc, argv, false));
+    if (command == "prepare") return runPrepare(splitArguments(argc, argv, false));
     failUsage("unknown command '" + command + "'");
 }
