@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -25,7 +26,8 @@ struct Scratch {
 }  // namespace
 
 const std::string& writeScratchFile(const uint8_t* data, size_t size, const char* suffix) {
-    static Scratch scratch;
+    static std::map<std::string, Scratch> scratches;
+    Scratch& scratch = scratches[suffix];
     if (scratch.path.empty())
         scratch.path = scratchDirectory() + "/plumfold-fuzz-" + std::to_string(getpid()) + suffix;
     std::FILE* file = std::fopen(scratch.path.c_str(), "wb");

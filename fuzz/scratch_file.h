@@ -1,5 +1,5 @@
 #pragma once
-// A per-process file that holds the current fuzz input for readers that take a
+// A per-process file for each suffix that holds the current fuzz input for readers that take a
 // file name. In /dev/shm when it exists, so the disk is not worn by millions of
 // writes.
 #include <cstddef>

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what the window tests drive the demo with: a virtual X server, input
-# and window queries, and screenshots read back as PPM. As root the missing
-# Debian packages are installed; otherwise this says what to install and the
-# window tests skip themselves until then.
+# Installs what the build and the tests need: the mesh importers' libraries
+# (CGAL, tinygltf), and what the window tests drive the demo with: a virtual X
+# server, input and window queries, and screenshots read back as PPM. As root
+# the missing Debian packages are installed; otherwise this says what to
+# install (the window tests skip themselves until then).
 set -uo pipefail
 
 tools=(Xvfb xdotool xwininfo xwd xwdtopnm pnmtopng)
@@ -14,22 +15,28 @@ for i in "${!tools[@]}"; do
         case " ${missing[*]-} " in *" ${packages[$i]} "*) ;; *) missing+=("${packages[$i]}") ;; esac
     fi
 done
+# Libraries are found by a file they install.
+headers=(/usr/include/CGAL/IO/polygon_soup_io.h /usr/include/tiny_gltf.h)
+libraries=(libcgal-dev libtinygltf-dev)
+for i in "${!headers[@]}"; do
+    [ -e "${headers[$i]}" ] || missing+=("${libraries[$i]}")
+done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
-    echo "The window tests need: ${missing[*]}."
+    echo "The build and the tests need: ${missing[*]}."
     echo "Install them with: sudo apt-get install -y --no-install-recommends ${missing[*]}"
     echo "Until then those tests are skipped."
     exit 0
 fi
 
-echo "Installing for the window tests: ${missing[*]}"
+echo "Installing for the build and the tests: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 # The package lists may be missing or stale on a fresh machine: refresh once and retry.
 if ! apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null 2>&1; then
     apt-get update >/dev/null 2>&1
     if ! apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; then
-        echo "Could not install ${missing[*]}; the window tests will be skipped." >&2
+        echo "Could not install ${missing[*]}; the build needs the libraries, the window tests will be skipped." >&2
     fi
 fi
 exit 0

@@ -1,22 +1,10 @@
 #include "tools/mesh_convert.h"
 
-#include <cctype>
 #include <cmath>
 
 #include "tools/mesh_merge.h"
-#include "tools/obj_reader.h"
-#include "tools/stl_reader.h"
 
 namespace {
-
-std::string extensionOf(const std::string& fileName) {
-    size_t dot = fileName.find_last_of('.');
-    size_t slash = fileName.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string extension = fileName.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
 
 bool allFinite(const MeshData& mesh) {
     for (float c : mesh.vertices)
@@ -26,12 +14,20 @@ bool allFinite(const MeshData& mesh) {
 
 }  // namespace
 
-MeshReadResult convertMesh(std::string_view bytes, const std::string& fileName, const ConvertOptions& options) {
-    std::string extension = extensionOf(fileName);
-    bool stl = extension == "stl" ||
-               (extension != "obj" && (looksLikeBinaryStl(bytes) || bytes.substr(0, 5) == "solid"));
-    MeshReadResult result = stl ? readStl(bytes) : readObj(bytes);
-    if (!result.ok) return result;
+MeshData triangulateSoup(const plumfold::PolygonSoup& soup) {
+    MeshData mesh;
+    mesh.vertices.reserve(soup.points.size());
+    for (double c : soup.points) mesh.vertices.push_back(static_cast<float>(c));
+    for (const std::vector<int32_t>& polygon : soup.polygons)
+        for (size_t k = 1; k + 1 < polygon.size(); ++k)
+            mesh.faceIndices.insert(mesh.faceIndices.end(), {polygon[0], polygon[k], polygon[k + 1]});
+    return mesh;
+}
+
+ConvertResult convertSoup(const plumfold::PolygonSoup& soup, const ConvertOptions& options) {
+    ConvertResult result;
+    result.ok = true;
+    result.mesh = triangulateSoup(soup);
     auto fail = [&](const std::string& problem) {
         result.ok = false;
         result.mesh = MeshData{};
@@ -51,7 +47,7 @@ MeshReadResult convertMesh(std::string_view bytes, const std::string& fileName, 
         scaleMesh(mesh, options.fitSize / (extent * options.sceneScale));
     }
     if (options.scale != 1.0) scaleMesh(mesh, options.scale);
-    if (!allFinite(mesh)) return fail("the scaled coordinates do not fit 32-bit floats; use a smaller scale");
+    if (!allFinite(mesh)) return fail("the coordinates do not fit 32-bit floats; use a smaller --scale or --fit");
 
     // Rounding after a transform can make near neighbours coincide: merge again.
     MergeSummary after;

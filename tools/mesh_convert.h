@@ -1,9 +1,10 @@
 #pragma once
-// OBJ or STL bytes to a mesh the program can use.
+// A mesh file of any supported format to a triangle mesh the program can use.
 #include <string>
-#include <string_view>
+#include <vector>
 
-#include "tools/mesh_read_result.h"
+#include "mesh/import.h"
+#include "mesh/mesh_data.h"
 
 struct ConvertOptions {
     bool center = false;
@@ -12,6 +13,16 @@ struct ConvertOptions {
     double sceneScale = 0.9; // the program's own scale on every vertex
 };
 
-// The format comes from the name's extension (.obj, .stl) or, failing that, the
-// content. The result's mesh is transformed and merged.
-MeshReadResult convertMesh(std::string_view bytes, const std::string& fileName, const ConvertOptions& options);
+struct ConvertResult {
+    bool ok = false;
+    MeshData mesh;                    // transformed, coincident vertices merged
+    std::string error;                // when !ok
+    std::vector<std::string> notes;   // things worth knowing that are not errors
+};
+
+// Every polygon becomes a fan of triangles around its first corner; points are
+// rounded to float.
+MeshData triangulateSoup(const plumfold::PolygonSoup& soup);
+
+// The soup triangulated, merged and transformed.
+ConvertResult convertSoup(const plumfold::PolygonSoup& soup, const ConvertOptions& options);

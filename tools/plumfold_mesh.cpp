@@ -6,9 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,9 +38,11 @@ const char* const usage =
     "  torus R r SEGMENTS RINGS   torus lying flat around the y axis, tube centre\n"
     "                             radius R, tube radius r < R, SEGMENTS steps around\n"
     "                             the axis and RINGS around the tube (each >= 3)\n"
-    "  convert IN [options]       Wavefront OBJ or STL (ASCII or binary) to the\n"
-    "                             program's format; coincident vertices are merged\n"
-    "                             so faces that share an edge share its spring\n"
+    "  convert IN [options]       OBJ, STL, PLY (ASCII or binary), OFF or glTF 2.0\n"
+    "                             (.gltf, .glb) to the program's format, the format\n"
+    "                             recognised by content; polygons become triangle\n"
+    "                             fans and coincident vertices are merged so faces\n"
+    "                             that share an edge share its spring\n"
     "      --center               move the middle of the bounding box to the origin\n"
     "      --scale S              multiply every coordinate by S\n"
     "      --fit SIZE             centre, and scale so that the largest extent is\n"
@@ -208,17 +207,9 @@ int runConvert(const Arguments& a) {
             failUsage("--fit SIZE must be below the box width 9 (e.g. 6 leaves room to bounce and deform)");
     }
 
-    // A directory opens as a stream that reads as empty ("no faces"): say what it is.
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) fail("cannot open '" + path + "': it is a directory");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail("cannot open '" + path + "': " + std::strerror(errno));
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) fail("cannot read '" + path + "'");
-    std::string data = bytes.str();
-
-    MeshReadResult result = convertMesh(data, path, options);
+    plumfold::ImportResult imported = plumfold::importMesh(path);
+    if (!imported.ok) fail(imported.error);
+    ConvertResult result = convertSoup(imported.soup, options);
     if (!result.ok) fail(path + ": " + result.error);
     for (const std::string& note : result.notes) std::fprintf(stderr, "plumfold-mesh: %s: %s\n", path.c_str(), note.c_str());
 

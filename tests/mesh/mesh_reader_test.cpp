@@ -1,10 +1,8 @@
-// The mesh reader on real files: what it reads, and which malformed files end
-// the process with its format error. Files that cannot be opened, and unusable
-// counts, values and indices, are checked against every program that reads
-// meshes with the other bad inputs in tests/robustness/.
+// The program's own mesh reader on real files: what it reads, and the exact line
+// it gives for every file it refuses (the programs print that line and exit 1,
+// see tests/robustness/).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,32 +11,9 @@
 
 namespace {
 
-struct Read {
-    std::vector<float> vertices;
-    std::vector<int32_t> faces;
-};
-
-Read readText(const std::string& text) {
-    TempDir dir;
-    std::string path = dir.write("mesh.asc", text);
-    plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
-    EXPECT_TRUE(read.ok) << read.error;
-    const MeshFile& mesh = read.mesh;
-    EXPECT_EQ(std::max(mesh.vertexCount, 0) * 3, static_cast<int32_t>(mesh.vertices.size()));
-    EXPECT_EQ(std::max(mesh.faceCount, 0) * 3, static_cast<int32_t>(mesh.faceIndices.size()));
-    return {mesh.vertices, mesh.faceIndices};
-}
-
-
 const std::string twoFaces = "Faces: 1 Face list: Face 0: A:0 B:1 C:1\n";
 
 }  // namespace
-
-TEST(MeshReader, ReadsTheTetrahedron) {
-    Read r = readText(readFile(PLUMFOLD_SOURCE_DIR "/tests/data/reference/tetra.asc"));
-    EXPECT_EQ(r.vertices, (std::vector<float>{0, 1, 0, -1, -1, 1, 1, -1, 1, 0, -1, -1}));
-    EXPECT_EQ(r.faces, (std::vector<int32_t>{0, 1, 2, 0, 2, 3, 0, 3, 1, 1, 3, 2}));
-}
 
 TEST(MeshReader, TokensLabelsAndValues) {
     struct Case {
@@ -84,41 +59,80 @@ TEST(MeshReader, TokensLabelsAndValues) {
          std::string(300, 'w') + " Vertices:" + std::string(200, 'x') + " Vertices: 2 Vertex List: 0: X:1 Y:1 Z:1 " +
              std::string(150, 'y') + " 1: X:2 Y:2 Z:" + std::string(100, '0') + "2 " + twoFaces,
          {1, 1, 1, 2, 2, 2}, {0, 1, 1}},
+        {"a NUL byte ends a value as atof reads it",
+         "Vertices: 2 Vertex List: 0: X:1" + std::string(1, '\0') + ".5 Y:2 Z:3 1: X:4 Y:5 Z:6 " + twoFaces,
+         {1, 2, 3, 4, 5, 6}, {0, 1, 1}},
+        {"the shipped format's own example", readFile(PLUMFOLD_SOURCE_DIR "/tests/data/reference/tetra.asc"),
+         {0, 1, 0, -1, -1, 1, 1, -1, 1, 0, -1, -1}, {0, 1, 2, 0, 2, 3, 0, 3, 1, 1, 3, 2}},
         {"counts of zero still need both headers",
          "Vertices: 0 Faces: -3 Vertex List: 0: X:1 Y:1 Z:1 Face list: 0: A:0 B:0 C:0", {}, {}},
     };
+    TempDir dir;
+    const std::string path = (dir.path / "mesh.asc").string();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Read r = readText(c.text);
-        EXPECT_EQ(r.vertices, c.vertices);
-        EXPECT_EQ(r.faces, c.faces);
+        dir.write("mesh.asc", c.text);
+        const plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
+        EXPECT_TRUE(read.ok) << read.error;
+        EXPECT_EQ(read.mesh.vertices, c.vertices);
+        EXPECT_EQ(read.mesh.faceIndices, c.faces);
     }
 }
 
-TEST(MeshReader, MalformedFilesEndTheProcessWithTheFormatError) {
+TEST(MeshReader, RefusesWithTheProgramsOwnLine) {
     TempDir dir;
-    const std::string truncated = "Error with object file! ";
+    const std::string name = (dir.path / "mesh.asc").string();
+    const std::string truncated = "Error with object file! ", unusable = "Unusable mesh file " + name + ": ";
     const std::string vertices = "Vertices: 2 Vertex List: 0: X:1 Y:1 Z:1 1: X:2 Y:2 Z:2 ";
+    const std::string tetra = "Vertices: 4 Vertex List: 0: X:0 Y:1 Z:0 1: X:-1 Y:-1 Z:1 2: X:1 Y:-1 Z:1 "
+                              "3: X:0 Y:-1 Z:-1 ";
     struct Case {
         const char* what;
         std::string text;
+        std::string line;  // the start of the line
     };
     const std::vector<Case> cases = {
-        {"no count", "Vertices:"},
-        {"count 0 without the headers", "Vertices: 0 Faces: 0"},
-        {"vertex header spelled with a small l", "Vertices: 1 Vertex list: 0: X:1 Y:1 Z:1 " + twoFaces},
-        {"fewer vertex records than the count", "Vertices: 3 Vertex List: 0: X:1 Y:1 Z:1 1: X:2 Y:2 Z:2 " + twoFaces},
-        {"face header spelled with a capital L", vertices + "Faces: 1 Face List: 0: A:0 B:1 C:1"},
-        {"last value missing", vertices + "Faces: 1 Face list: 0: A:0 B:1"},
-        {"last value missing, white space at the end", vertices + "Faces: 1 Face list: 0: A:0 B:1 \n \n"},
-        {"a long token is not the keyword it begins with", "Vertices:" + std::string(200, 'x') + " 2"},
+        {"empty", "", truncated},
+        {"white space only", " \t\r\n\v\f ", truncated},
+        {"no count", "Vertices:", truncated},
+        {"count 0 without the headers", "Vertices: 0 Faces: 0", truncated},
+        {"vertex header spelled with a small l", "Vertices: 1 Vertex list: 0: X:1 Y:1 Z:1 " + twoFaces, truncated},
+        {"fewer vertex records than the count", "Vertices: 3 Vertex List: 0: X:1 Y:1 Z:1 1: X:2 Y:2 Z:2 " + twoFaces,
+         truncated},
+        {"face header spelled with a capital L", vertices + "Faces: 1 Face List: 0: A:0 B:1 C:1", truncated},
+        {"no face section", vertices, truncated},
+        {"last value missing, white space at the end", vertices + "Faces: 1 Face list: 0: A:0 B:1 \n \n", truncated},
+        {"a long token is not the keyword it begins with", "Vertices:" + std::string(200, 'x') + " 2", truncated},
+        {"binary garbage", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), truncated},
+        {"count larger than the file", "Vertices: 2000000000 " + twoFaces,
+         unusable + "the count \"2000000000\" after \"Vertices:\" is more records than this file can hold (at most 16); "
+                    "correct the count to the number of records"},
+        {"count beyond 32 bits", "Vertices: 99999999999 ", unusable + "the count \"99999999999\""},
+        {"huge face count", vertices + "Faces: 2147483647 Face list:", unusable + "the count \"2147483647\" after \"Faces:\""},
+        {"huge coordinate token", "Vertices: 2 Vertex List: 0: X:" + std::string(100000, '7') + " Y:0 Z:0",
+         unusable + "vertex 0 has coordinate \"X:" + std::string(38, '7') + "\", which is not a finite 32-bit number"},
+        {"nan coordinate", "Vertices: 2 Vertex List: 0: X:0 Y:nan Z:0", unusable + "vertex 0 has coordinate \"Y:nan\""},
+        {"infinite coordinate", "Vertices: 2 Vertex List: 0: X:0 Y:0 Z:0 1: X:-inf", unusable + "vertex 1 has coordinate \"X:-inf\""},
+        {"coordinate beyond float", "Vertices: 2 Vertex List: 0: X:0 Y:0 Z:1e39", unusable + "vertex 0 has coordinate \"Z:1e39\""},
+        {"index past the last vertex", tetra + "Faces: 2 Face list: 0: A:0 B:1 C:2 1: A:0 B:4 C:1",
+         unusable + "face 1 uses vertex index 4, outside 0 to 3 (the file has 4 vertices)"},
+        {"negative index", tetra + "Faces: 1 Face list: 0: A:0 B:-1 C:2", unusable + "face 0 uses vertex index -1, outside 0 to 3"},
+        {"index beyond 32 bits", tetra + "Faces: 1 Face list: 0: A:4294967296 B:1 C:2",
+         unusable + "face 0 has vertex index 4294967296, which is outside any vertex range"},
+        {"one vertex", "Vertices: 1 Vertex List: 0: X:0 Y:0 Z:0 Faces: 0 Face list:",
+         unusable + "it has 1 vertices, but a body needs at least two (the drag spring holds vertex 1)"},
+        {"no vertices", "Vertices: 0 Faces: 0 Vertex List: Face list:", unusable + "it has 0 vertices"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string path = dir.write("mesh.asc", c.text);
-        plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str());
+        dir.write("mesh.asc", c.text);
+        const plumfold::MeshFileResult read = plumfold::readMeshFile(name.c_str());
         EXPECT_FALSE(read.ok);
-        EXPECT_EQ(read.error, truncated);
+        EXPECT_EQ(read.error.rfind(c.line, 0), 0u) << read.error;
+        EXPECT_EQ(read.error.find('\n'), std::string::npos);
     }
-
+    for (const std::string& unopenable : {name + ".missing", dir.path.string()}) {
+        const plumfold::MeshFileResult read = plumfold::readMeshFile(unopenable.c_str());
+        EXPECT_EQ(read.error, "Unable to open " + unopenable + " file.");
+    }
 }

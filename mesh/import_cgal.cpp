@@ -1,0 +1,200 @@
+// OBJ, STL, PLY and OFF through CGAL's polygon-soup readers. CGAL trusts the
+// counts a file states (OFF and PLY allocate from them, binary STL loops on
+// its header's count), so each reader is guarded first by checks that bound
+// every count by the bytes that could hold it.
+#include <CGAL/IO/OBJ.h>
+#include <CGAL/IO/OFF.h>
+#include <CGAL/IO/PLY.h>
+#include <CGAL/IO/STL.h>
+#include <CGAL/Simple_cartesian.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "mesh/import_readers.h"
+#include "mesh/ply_layout.h"
+
+namespace plumfold::detail {
+namespace {
+
+using Point = CGAL::Simple_cartesian<double>::Point_3;
+
+// The bytes as a seekable input stream, without a copy.
+class MemoryBuffer : public std::streambuf {
+public:
+    explicit MemoryBuffer(std::string_view bytes) {
+        char* begin = const_cast<char*>(bytes.data());
+        setg(begin, begin, begin + bytes.size());
+    }
+
+protected:
+    pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode) override {
+        const off_type base = way == std::ios_base::beg ? 0 : way == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
+        return seekpos(pos_type(base + offset), std::ios_base::in);
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode) override {
+        const off_type at = off_type(position);
+        if (at < 0 || at > egptr() - eback()) return pos_type(off_type(-1));
+        setg(eback(), eback() + at, egptr());
+        return position;
+    }
+};
+
+// OFF states each face's corner count before its corners; CGAL sizes the
+// polygon from it. A count no file of this size could hold is refused here,
+// through CGAL's own resize call, before anything is allocated.
+struct TooManyCorners {};
+
+class BoundedPolygon {
+public:
+    using value_type = std::size_t;
+    static inline std::size_t limit = 0;
+
+    void resize(std::size_t n) {
+        if (n > limit) throw TooManyCorners{};
+        corners_.resize(n);
+    }
+    std::size_t size() const { return corners_.size(); }
+    std::size_t& operator[](std::size_t i) { return corners_[i]; }
+    const std::size_t& operator[](std::size_t i) const { return corners_[i]; }
+    auto begin() const { return corners_.begin(); }
+    auto end() const { return corners_.end(); }
+    void push_back(std::size_t index) { corners_.push_back(index); }
+
+private:
+    std::vector<std::size_t> corners_;
+};
+
+// Converts CGAL's soup; an index beyond 32 bits becomes -1, which the common
+// check reports as out of range.
+template <typename Polygons>
+void takeSoup(const std::vector<Point>& points, const Polygons& polygons, PolygonSoup& soup) {
+    soup.points.reserve(3 * points.size());
+    for (const Point& p : points) soup.points.insert(soup.points.end(), {p.x(), p.y(), p.z()});
+    soup.polygons.reserve(polygons.size());
+    for (const auto& polygon : polygons) {
+        std::vector<int32_t>& corners = soup.polygons.emplace_back();
+        corners.reserve(polygon.size());
+        for (std::size_t index : polygon)
+            corners.push_back(index <= static_cast<std::size_t>(INT32_MAX) ? static_cast<int32_t>(index) : -1);
+    }
+}
+
+uint32_t littleEndian32(const char* at) {
+    uint32_t value = 0;
+    for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<unsigned char>(at[k]);
+    return value;
+}
+
+}  // namespace
+
+size_t binaryStlSize(std::string_view bytes) {
+    if (bytes.size() < 84) return 0;
+    return 84 + 50 * static_cast<size_t>(littleEndian32(bytes.data() + 80));
+}
+
+std::string readObjSoup(std::string_view bytes, PolygonSoup& soup) {
+    MemoryBuffer buffer(bytes);
+    std::istream in(&buffer);
+    std::vector<Point> points;
+    std::vector<std::vector<std::size_t>> polygons;
+    if (!CGAL::IO::read_OBJ(in, points, polygons)) {
+        if (polygons.empty() && !in.bad()) return "the file has no faces (\"f\" lines); export the surface";
+        return "a line is not OBJ, a vertex (\"v x y z\") does not hold three numbers, or a face names a vertex "
+               "that does not exist; repair or re-export the file";
+    }
+    takeSoup(points, polygons, soup);
+    return "";
+}
+
+std::string readStlSoup(std::string_view bytes, bool binary, PolygonSoup& soup) {
+    std::vector<Point> points;
+    std::vector<std::array<std::size_t, 3>> triangles;
+    if (binary) {
+        const size_t expected = binaryStlSize(bytes);
+        if (expected == 0) return "the file is too short for a binary STL header (84 bytes); export it again";
+        if (bytes.size() < expected) {
+            return "binary STL of " + std::to_string((expected - 84) / 50) + " triangles needs " +
+                   std::to_string(expected) + " bytes but the file has " + std::to_string(bytes.size()) +
+                   "; the file is truncated, export it again";
+        }
+        // CGAL merges equal corners in an ordered map, where a NaN would compare
+        // equal to anything and vanish: look at every corner first.
+        for (size_t at = 84; at + 50 <= expected; at += 50) {
+            for (int k = 3; k < 12; ++k) {
+                float value;
+                std::memcpy(&value, bytes.data() + at + 4 * k, sizeof value);
+                if (!std::isfinite(value)) {
+                    return "triangle " + std::to_string((at - 84) / 50) +
+                           " has a corner coordinate that is not a finite number; repair the model";
+                }
+            }
+        }
+        // The 80-byte header is free text; one that begins with "solid" would
+        // make CGAL try the ASCII reader on binary data first.
+        std::string copy(bytes.substr(0, expected));
+        copy[0] = ' ';
+        MemoryBuffer buffer(copy);
+        std::istream in(&buffer);
+        if (!CGAL::IO::read_STL(in, points, triangles)) return "the binary STL cannot be read; export it again";
+    } else {
+        MemoryBuffer buffer(bytes);
+        std::istream in(&buffer);
+        if (!CGAL::IO::internal::parse_ASCII_STL(in, points, triangles, false)) {
+            return "ASCII STL must be \"solid\", facets of \"vertex x y z\" three times, and \"endsolid\"; "
+                   "the file is truncated or malformed, export it again";
+        }
+    }
+    takeSoup(points, triangles, soup);
+    return "";
+}
+
+std::string readPlySoup(std::string_view bytes, PolygonSoup& soup) {
+    if (std::string problem = checkPlyLayout(bytes); !problem.empty()) return problem;
+    MemoryBuffer buffer(bytes);
+    std::istream in(&buffer);
+    std::vector<Point> points;
+    std::vector<std::vector<std::size_t>> polygons;
+    if (!CGAL::IO::read_PLY(in, points, polygons))
+        return "the PLY data cannot be read (needs a vertex element with x, y, z and a face element with "
+               "vertex_indices); export it again";
+    takeSoup(points, polygons, soup);
+    return "";
+}
+
+std::string readOffSoup(std::string_view bytes, PolygonSoup& soup) {
+    {
+        MemoryBuffer buffer(bytes);
+        std::istream in(&buffer);
+        CGAL::File_scanner_OFF header(in);
+        if (!in) return "the OFF header (keyword, then vertex and face counts) cannot be read; export it again";
+        // A vertex takes at least 6 bytes ("0 0 0\n") and a face at least 8.
+        const size_t vertices = header.size_of_vertices();
+        const size_t faces = header.size_of_facets();
+        if (vertices > bytes.size() / 6 || faces > bytes.size() / 8) {
+            return "the header states " + std::to_string(static_cast<long long>(vertices)) + " vertices and " +
+                   std::to_string(static_cast<long long>(faces)) + " faces, more than " +
+                   std::to_string(bytes.size()) + " bytes can hold; correct the counts";
+        }
+    }
+    MemoryBuffer buffer(bytes);
+    std::istream in(&buffer);
+    std::vector<Point> points;
+    std::vector<BoundedPolygon> polygons;
+    BoundedPolygon::limit = bytes.size() / 2;  // a corner takes at least 2 bytes (4 in binary)
+    try {
+        if (!CGAL::IO::read_OFF(in, points, polygons))
+            return "the OFF data ends early or holds a face with a corner beyond the vertex count; export it again";
+    } catch (const TooManyCorners&) {
+        return "a face states more corners than the file can hold; correct the face's corner count";
+    }
+    takeSoup(points, polygons, soup);
+    return "";
+}
+
+}  // namespace plumfold::detail
