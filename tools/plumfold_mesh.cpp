@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "body/body_params.h"
 #include "body/pressure_body.h"
 #include "body/probe.h"
+#include "mesh/body_mesh.h"
 #include "mesh/import.h"
 #include "mesh/mesh_file.h"
 #include "mesh/prepare.h"
@@ -225,38 +227,6 @@ int runConvert(const Arguments& a) {
     return 0;
 }
 
-// Reads FILE as the programs do: the program's own reader for .asc, any other
-// supported format through prepare with its defaults, in memory.
-plumfold::MeshFileResult loadForCheck(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == ".asc" || extension.empty()) {
-        std::printf("checking %s with the program's reader\n", path.c_str());
-        return plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
-    }
-    plumfold::MeshFileResult read;
-    plumfold::ImportResult imported = plumfold::importMesh(path);
-    if (!imported.ok) {
-        read.error = imported.error;
-        return read;
-    }
-    plumfold::PrepareResult prepared = plumfold::prepareBody(imported.soup, plumfold::PrepareOptions{});
-    if (!prepared.ok) {
-        read.error = path + ": cannot be made a body: " + prepared.error;
-        return read;
-    }
-    std::string steps;
-    for (const std::string& step : prepared.steps) steps += (steps.empty() ? "" : "; ") + step;
-    std::printf("checking %s (%s), prepared in memory with the defaults: %s\n", path.c_str(),
-                plumfold::formatName(imported.format), steps.c_str());
-    read.ok = true;
-    read.mesh.vertexCount = prepared.mesh.vertexCount();
-    read.mesh.faceCount = prepared.mesh.faceCount();
-    read.mesh.vertices = std::move(prepared.mesh.vertices);
-    read.mesh.faceIndices = std::move(prepared.mesh.faceIndices);
-    return read;
-}
-
 // What most likely made the probe fail, and what to do about it.
 std::string probeAdvice(const plumfold::ProbeVerdict& verdict, const plumfold::MeshShape& shape) {
     const std::string remesh = "; `plumfold-mesh prepare` remeshes it evenly";
@@ -289,9 +259,11 @@ int runCheck(const Arguments& a) {
     expectCount(a, 1, 1, "check FILE");
     const std::string& path = a.positional[0];
     BodyParams params;
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) fail("cannot open '" + path + "': it is a directory");
-    plumfold::MeshFileResult read = loadForCheck(path);
+    // As the programs read it: the program's own reader for .asc, any other
+    // format prepared with the defaults, in memory.
+    plumfold::BodyMeshResult read = plumfold::loadBodyMesh(path, plumfold::MeshFileCheck::AsWritten);
+    if (read.ownFormat) std::printf("checking %s with the program's reader\n", path.c_str());
+    else if (read.ok) std::printf("checking %s\n", read.note.c_str());
     std::fflush(stdout);
     if (!read.ok) {
         std::printf("%s\n", read.error.c_str());
