@@ -143,10 +143,10 @@ ProbeVerdict probeBody(PressureBody body, const ProbeOptions& options) {
         // comes back inside out (and stays so, inflated); in ordinary use no body may.
         if (!(volume > 0.0) && !abused) return fail(ProbeCause::VolumeFlipped, step, -1);
         if (step % 8 == 7 || step + 1 == verdict.steps) {
-            // After the far flings a body may still be coming down from a great height;
-            // it must be back by the last step.
-            bool heldOrFalling = drag.dragging || (released > 0 && step < released + fallBackSteps) ||
-                                 (abused && step + 1 < verdict.steps);
+            // A far fling can throw any body, the shipped one too, hundreds of units
+            // up; the walls have no top but hold it in x and z, so it always comes
+            // back. Before the flings, a body must stay below the ceiling on its own.
+            bool heldOrFalling = drag.dragging || (released > 0 && step < released + fallBackSteps) || abused;
             for (size_t i = 0; i < bodyPoints; ++i) {
                 const MassPoint& p = body.points[i];
                 if (!finite(p)) return fail(ProbeCause::NonFinite, step, static_cast<int32_t>(i));
