@@ -41,9 +41,9 @@ std::vector<ScriptedEvent> makeDragScript() {
         for (int i = 1; i <= 30; ++i) script.push_back({K::Motion, 2, x0 + (x1 - x0) * i / 30, y0 + (y1 - y0) * i / 30});
     };
     for (auto [farX, farY] : {std::pair{300, -6000}, std::pair{6600, 300}}) {
-        script.push_back({K::Press, 800, 300, 300, true});
+        script.push_back({K::Press, 600, 300, 300, true});
         glide(300, 300, farX, farY);
-        script.push_back({K::Motion, 400, farX, farY});
+        script.push_back({K::Motion, 200, farX, farY});
         glide(farX, farY, 300, 300);
         script.push_back({K::Release, 100, 300, 300});
     }

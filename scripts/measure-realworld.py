@@ -26,7 +26,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TORTURE_STEPS = 30000
+TORTURE_STEPS = 20000
 
 
 def run(command):

@@ -51,11 +51,30 @@ const char* const usage =
     "                             SIZE after the scene's scale 0.9 (the box is 9\n"
     "                             wide; SIZE below 9, e.g. 6, leaves a margin)\n"
     "      --force                write the mesh even when it would not work\n"
-    "  check FILE                 read FILE with the program's own reader and report\n"
-    "                             counts, springs, closedness, winding, orientation,\n"
-    "                             degenerate faces, duplicate positions and the\n"
-    "                             extent against the box; exits 1 on anything that\n"
-    "                             would break the simulation\n"
+    "  prepare IN [options]       turn a model (any format convert reads, or the\n"
+    "                             program's own) into a body: merge coincident\n"
+    "                             points, triangulate, drop degenerate faces, stitch,\n"
+    "                             keep the largest part, fill holes, wind outwards,\n"
+    "                             remesh to even edges, turn up to +y, centre and\n"
+    "                             scale; one line per step that changed something\n"
+    "      --points N             about N mass points after remeshing (default 1500)\n"
+    "      --size S               largest extent in the box after the scene's scale\n"
+    "                             0.9 (default 6; below the box width 9)\n"
+    "      --up AXIS              the model's up axis, turned to +y: x, y, z, -x,\n"
+    "                             -y or -z (default y; most CAD and 3D-printing\n"
+    "                             files are z up)\n"
+    "  check FILE                 read FILE as the programs do (the program's own\n"
+    "                             reader for .asc, prepare with its defaults for\n"
+    "                             other formats) and report counts, springs,\n"
+    "                             closedness, winding, orientation, degenerate\n"
+    "                             faces, duplicate positions and the extent against\n"
+    "                             the box; then run the scene on the body (fall,\n"
+    "                             settle, fast drags, a slam into a corner, far\n"
+    "                             flings) and say \"usable\" only when it stays\n"
+    "                             finite, in the box, right way out until the far\n"
+    "                             flings, and ends at 0.5 to 3 times its volume;\n"
+    "                             otherwise name the cause and the fix; exits 1 on\n"
+    "                             anything that would break the simulation\n"
     "\n"
     "Exit status: 0 on success, 1 on a bad mesh or file, 2 on bad arguments.\n";
 
@@ -234,7 +253,7 @@ std::string probeAdvice(const plumfold::ProbeVerdict& verdict, const plumfold::M
     if (verdict.cause == plumfold::ProbeCause::VolumeRatio && verdict.volumeRatio > 1) {
         std::snprintf(text, sizeof text,
                       "the body inflated x%.2f: it is too small or too coarse for the scene's fixed pressure; "
-                      "make it larger (`plumfold-mesh prepare --size 7`)", verdict.volumeRatio);
+                      "make it larger (`plumfold-mesh prepare --size 7.5`)", verdict.volumeRatio);
     } else if (shape.busiestSprings >= 16) {
         std::snprintf(text, sizeof text, "point %d is joined to %d springs: the step is unstable there%s",
                       shape.busiestPoint, shape.busiestSprings, remesh.c_str());
@@ -250,7 +269,7 @@ std::string probeAdvice(const plumfold::ProbeVerdict& verdict, const plumfold::M
                       "up; give the model a fuller form", shape.roundness);
     } else {
         std::snprintf(text, sizeof text,
-                      "the body is too soft for the scene as it is%s, or make it larger (--size 7)", remesh.c_str());
+                      "the body is too soft for the scene as it is%s, or make it larger (--size 7.5)", remesh.c_str());
     }
     return text;
 }
@@ -335,7 +354,7 @@ int runPrepare(const Arguments& a) {
     if (!a.size.empty()) {
         options.size = positiveArgument("--size", a.size);
         if (options.size >= 2 * boxLimit)
-            failUsage("--size S must be below the box width 9 (the default 7 leaves room to inflate and bounce)");
+            failUsage("--size S must be below the box width 9 (the default 6 leaves room to inflate and bounce)");
     }
     if (!a.up.empty() && !plumfold::parseAxis(a.up, options.up))
         failUsage("--up must be one of x, y, z, -x, -y, -z, not '" + a.up + "'");
