@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string_view>
 
 #include "mesh/import_readers.h"
@@ -91,7 +92,8 @@ bool recogniseFormat(std::string_view bytes, const std::string& extension, MeshF
     return true;
 }
 
-// The program's own reader, for an .asc file handed to the importer.
+// The program's own reader, for an .asc file handed to the importer. Its line
+// is kept whole; the caller puts the file's name first, as for every format.
 std::string readAscSoup(const std::string& path, PolygonSoup& soup) {
     MeshFileResult read = readMeshFile(path.c_str());
     if (!read.ok) return read.error;
@@ -152,6 +154,22 @@ std::string checkSoup(const PolygonSoup& soup) {
     return "";
 }
 
+std::string readForeignSoup(const std::string& path, std::string_view bytes, MeshFormat format, PolygonSoup& soup) {
+    switch (format) {
+        case MeshFormat::Asc: return "";  // never: the program's own reader reads these
+        case MeshFormat::Obj: return detail::readObjSoup(bytes, soup);
+        case MeshFormat::Stl: return detail::readStlSoup(bytes, isBinaryStl(bytes), soup);
+        case MeshFormat::Ply: return detail::readPlySoup(bytes, soup);
+        case MeshFormat::Off: return detail::readOffSoup(bytes, soup);
+        case MeshFormat::Gltf:
+        case MeshFormat::Glb: break;
+    }
+    // A .gltf file's external buffers are looked up beside it.
+    const size_t slash = path.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    return detail::readGltfSoup(bytes, format == MeshFormat::Glb, directory, soup);
+}
+
 }  // namespace
 
 bool detail::recogniseMeshFile(const std::string& path, MeshFormat& format) {
@@ -188,29 +206,13 @@ ImportResult importMesh(const std::string& path) {
         return fail("the format is not recognised; " + std::string(supportedFormats));
 
     std::string problem;
-    switch (result.format) {
-        case MeshFormat::Asc:
-            // The program's reader already names the file.
-            problem = readAscSoup(path, result.soup);
-            if (!problem.empty()) {
-                result.error = problem;
-                result.soup = PolygonSoup{};
-                return result;
-            }
-            break;
-        case MeshFormat::Obj: problem = detail::readObjSoup(bytes, result.soup); break;
-        case MeshFormat::Stl:
-            problem = detail::readStlSoup(bytes, isBinaryStl(bytes), result.soup);
-            break;
-        case MeshFormat::Ply: problem = detail::readPlySoup(bytes, result.soup); break;
-        case MeshFormat::Off: problem = detail::readOffSoup(bytes, result.soup); break;
-        case MeshFormat::Gltf:
-        case MeshFormat::Glb: {
-            const size_t slash = path.find_last_of('/');
-            const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-            problem = detail::readGltfSoup(bytes, result.format == MeshFormat::Glb, directory, result.soup);
-            break;
-        }
+    try {
+        problem = result.format == MeshFormat::Asc ? readAscSoup(path, result.soup)
+                                                    : readForeignSoup(path, bytes, result.format, result.soup);
+    } catch (const std::exception& e) {
+        // The readers' own checks come first; this keeps any failure they miss
+        // (memory, a library's internal check) a refusal rather than a crash.
+        problem = std::string("cannot be read (") + e.what() + "); export it again";
     }
     if (problem.empty()) problem = checkSoup(result.soup);
     if (!problem.empty()) return fail(std::string(formatName(result.format)) + ": " + problem);

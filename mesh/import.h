@@ -17,9 +17,11 @@ struct ImportResult {
 };
 
 // Recognises the format by content and extension, reads it with CGAL (OBJ, STL
-// ascii/binary, PLY ascii/binary, OFF) or tinygltf (glTF 2.0 .gltf/.glb, every
-// triangle primitive of every mesh node with its node transforms). Every
-// coordinate of an accepted soup is finite and every index is in range.
+// ascii/binary, PLY ascii/binary), tinygltf (glTF 2.0 .gltf/.glb, every
+// triangle primitive of every mesh node with its node transforms) or by hand
+// (OFF, which CGAL cannot read safely from untrusted files), and .asc with the
+// program's own reader. Every coordinate of an accepted soup is finite and
+// every index is in range.
 ImportResult importMesh(const std::string& path);
 
 // "OBJ", "STL", ... as users know the formats.

@@ -1,9 +1,8 @@
-// OBJ, STL, PLY and OFF through CGAL's polygon-soup readers. CGAL trusts the
-// counts a file states (OFF and PLY allocate from them, binary STL loops on
-// its header's count), so each reader is guarded first by checks that bound
-// every count by the bytes that could hold it.
+// OBJ, STL and PLY through CGAL's polygon-soup readers. CGAL trusts the counts
+// a file states (PLY allocates from them, binary STL loops on its header's
+// count), so each reader is guarded first by checks that bound every count by
+// the bytes that could hold it.
 #include <CGAL/IO/OBJ.h>
-#include <CGAL/IO/OFF.h>
 #include <CGAL/IO/PLY.h>
 #include <CGAL/IO/STL.h>
 #include <CGAL/Simple_cartesian.h>
@@ -11,7 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
+#include <array>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -23,6 +22,9 @@ namespace plumfold::detail {
 namespace {
 
 using Point = CGAL::Simple_cartesian<double>::Point_3;
+
+// A library does not print: some readers report on standard error by default.
+const auto quiet = CGAL::parameters::verbose(false);
 
 // The bytes as a seekable input stream, without a copy.
 class MemoryBuffer : public std::streambuf {
@@ -43,31 +45,6 @@ protected:
         setg(eback(), eback() + at, egptr());
         return position;
     }
-};
-
-// OFF states each face's corner count before its corners; CGAL sizes the
-// polygon from it. A count no file of this size could hold is refused here,
-// through CGAL's own resize call, before anything is allocated.
-struct TooManyCorners {};
-
-class BoundedPolygon {
-public:
-    using value_type = std::size_t;
-    static inline std::size_t limit = 0;
-
-    void resize(std::size_t n) {
-        if (n > limit) throw TooManyCorners{};
-        corners_.resize(n);
-    }
-    std::size_t size() const { return corners_.size(); }
-    std::size_t& operator[](std::size_t i) { return corners_[i]; }
-    const std::size_t& operator[](std::size_t i) const { return corners_[i]; }
-    auto begin() const { return corners_.begin(); }
-    auto end() const { return corners_.end(); }
-    void push_back(std::size_t index) { corners_.push_back(index); }
-
-private:
-    std::vector<std::size_t> corners_;
 };
 
 // Converts CGAL's soup; an index beyond 32 bits becomes -1, which the common
@@ -103,7 +80,7 @@ std::string readObjSoup(std::string_view bytes, PolygonSoup& soup) {
     std::istream in(&buffer);
     std::vector<Point> points;
     std::vector<std::vector<std::size_t>> polygons;
-    if (!CGAL::IO::read_OBJ(in, points, polygons)) {
+    if (!CGAL::IO::read_OBJ(in, points, polygons, quiet)) {
         if (polygons.empty() && !in.bad()) return "the file has no faces (\"f\" lines); export the surface";
         return "a line is not OBJ, a vertex (\"v x y z\") does not hold three numbers, or a face names a vertex "
                "that does not exist; repair or re-export the file";
@@ -141,7 +118,7 @@ std::string readStlSoup(std::string_view bytes, bool binary, PolygonSoup& soup) 
         copy[0] = ' ';
         MemoryBuffer buffer(copy);
         std::istream in(&buffer);
-        if (!CGAL::IO::read_STL(in, points, triangles)) return "the binary STL cannot be read; export it again";
+        if (!CGAL::IO::read_STL(in, points, triangles, quiet)) return "the binary STL cannot be read; export it again";
     } else {
         MemoryBuffer buffer(bytes);
         std::istream in(&buffer);
@@ -160,39 +137,9 @@ std::string readPlySoup(std::string_view bytes, PolygonSoup& soup) {
     std::istream in(&buffer);
     std::vector<Point> points;
     std::vector<std::vector<std::size_t>> polygons;
-    if (!CGAL::IO::read_PLY(in, points, polygons))
+    if (!CGAL::IO::read_PLY(in, points, polygons, quiet))
         return "the PLY data cannot be read (needs a vertex element with x, y, z and a face element with "
                "vertex_indices); export it again";
-    takeSoup(points, polygons, soup);
-    return "";
-}
-
-std::string readOffSoup(std::string_view bytes, PolygonSoup& soup) {
-    {
-        MemoryBuffer buffer(bytes);
-        std::istream in(&buffer);
-        CGAL::File_scanner_OFF header(in);
-        if (!in) return "the OFF header (keyword, then vertex and face counts) cannot be read; export it again";
-        // A vertex takes at least 6 bytes ("0 0 0\n") and a face at least 8.
-        const size_t vertices = header.size_of_vertices();
-        const size_t faces = header.size_of_facets();
-        if (vertices > bytes.size() / 6 || faces > bytes.size() / 8) {
-            return "the header states " + std::to_string(static_cast<long long>(vertices)) + " vertices and " +
-                   std::to_string(static_cast<long long>(faces)) + " faces, more than " +
-                   std::to_string(bytes.size()) + " bytes can hold; correct the counts";
-        }
-    }
-    MemoryBuffer buffer(bytes);
-    std::istream in(&buffer);
-    std::vector<Point> points;
-    std::vector<BoundedPolygon> polygons;
-    BoundedPolygon::limit = bytes.size() / 2;  // a corner takes at least 2 bytes (4 in binary)
-    try {
-        if (!CGAL::IO::read_OFF(in, points, polygons))
-            return "the OFF data ends early or holds a face with a corner beyond the vertex count; export it again";
-    } catch (const TooManyCorners&) {
-        return "a face states more corners than the file can hold; correct the face's corner count";
-    }
     takeSoup(points, polygons, soup);
     return "";
 }

@@ -1,5 +1,6 @@
 #include "mesh/ply_layout.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -68,7 +69,7 @@ std::string parseHeader(std::string_view bytes, size_t& dataStart, int& format, 
             if (keyword != "format" || format < 0)
                 return where + " must be \"format ascii|binary_little_endian|binary_big_endian 1.0\"";
         } else if (keyword == "end_header") {
-            dataStart = at;
+            dataStart = std::min(at, bytes.size());  // the file may end on the header
             return "";
         } else if (keyword == "element") {
             std::string name, count;
