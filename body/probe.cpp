@@ -38,7 +38,8 @@ std::vector<ScriptedEvent> makeDragScript() {
     };
     // A glide of 30 motions, one every two steps, from (x0, y0) to (x1, y1).
     auto glide = [&](int x0, int y0, int x1, int y1) {
-        for (int i = 1; i <= 30; ++i) script.push_back({K::Motion, 2, x0 + (x1 - x0) * i / 30, y0 + (y1 - y0) * i / 30});
+        for (int i = 1; i <= 30; ++i)
+            script.push_back({K::Motion, 2, x0 + (x1 - x0) * i / 30, y0 + (y1 - y0) * i / 30});
     };
     for (auto [farX, farY] : {std::pair{300, -6000}, std::pair{6600, 300}}) {
         script.push_back({K::Press, 600, 300, 300, true});
@@ -55,8 +56,8 @@ const std::vector<ScriptedEvent>& dragScript() {
     return script;
 }
 
-// Points above this height have been thrown over the walls: the box has no lid,
-// and nothing in the scene brings them back.
+// A body that nothing holds and that rises above this height bounces higher than
+// it fell: the step is feeding it energy (a thin plate went to y = 59 this way).
 constexpr double ceiling = 2 * boxLimit;
 
 bool finite(const MassPoint& p) {
@@ -64,7 +65,8 @@ bool finite(const MassPoint& p) {
            std::isfinite(p.velocity.x) && std::isfinite(p.velocity.y) && std::isfinite(p.velocity.z);
 }
 
-// A body let go high above the box falls back within this many steps.
+// A body let go at the top of the window is back below the ceiling within this
+// many steps.
 constexpr uint64_t fallBackSteps = 1000;
 
 bool inBox(const Vector3& x, bool heldOrFalling) {
