@@ -85,12 +85,13 @@ TEST(Prepare, RefusesWhatCannotHoldPressure) {
         const char* reason;
     };
     const std::vector<double> square = {0, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1};
-    std::vector<double> notANumber = square;
+    std::vector<double> notANumber = square, huge = {0, 0, 0, 1e300, 0, 0, 0, 1e300, 0, 0, 0, 1e300};
     notANumber[5] = std::nan("");
     for (const Case& c : {Case{"flat plate", {square, {{0, 1, 2, 3}}}, "no volume"},
                           Case{"index out of range", {square, {{0, 1, 7}}}, "names point 7"},
                           Case{"not a number", {notANumber, {{0, 1, 2}}}, "finite"},
-                          Case{"no faces", {square, {}}, "no faces"}}) {
+                          Case{"no faces", {square, {}}, "no faces"},
+                          Case{"huge", {huge, {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}}}, "too large"}}) {
         SCOPED_TRACE(c.name);
         PrepareResult prepared = prepareBody(c.soup, PrepareOptions{});
         EXPECT_FALSE(prepared.ok);
