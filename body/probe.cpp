@@ -30,10 +30,10 @@ struct ScriptedEvent {
 std::vector<ScriptedEvent> makeDragScript() {
     using K = ScriptedEvent::Kind;
     std::vector<ScriptedEvent> script = {
-        {K::Press, 0, 300, 300},   {K::Motion, 150, 40, 300},  {K::Motion, 120, 560, 300},
-        {K::Motion, 120, 40, 300}, {K::Motion, 120, 560, 200}, {K::Motion, 120, 40, 400},
-        {K::Motion, 120, 560, 300}, {K::Motion, 150, 560, 40}, {K::Motion, 60, 0, 599},
-        {K::Motion, 300, 599, 599}, {K::Motion, 300, 300, 150}, {K::Motion, 40, 300, 0},
+        {K::Press, 0, 300, 300},   {K::Motion, 100, 40, 300},  {K::Motion, 100, 560, 300},
+        {K::Motion, 100, 40, 300}, {K::Motion, 100, 560, 200}, {K::Motion, 100, 40, 400},
+        {K::Motion, 100, 560, 300}, {K::Motion, 100, 560, 40}, {K::Motion, 60, 0, 599},
+        {K::Motion, 250, 599, 599}, {K::Motion, 250, 300, 150}, {K::Motion, 40, 300, 0},
         {K::Release, 10, 300, 0},
     };
     // A glide of 30 motions, one every two steps, from (x0, y0) to (x1, y1).
@@ -42,9 +42,9 @@ std::vector<ScriptedEvent> makeDragScript() {
             script.push_back({K::Motion, 2, x0 + (x1 - x0) * i / 30, y0 + (y1 - y0) * i / 30});
     };
     for (auto [farX, farY] : {std::pair{300, -6000}, std::pair{6600, 300}}) {
-        script.push_back({K::Press, 600, 300, 300, true});
+        script.push_back({K::Press, 300, 300, 300, true});
         glide(300, 300, farX, farY);
-        script.push_back({K::Motion, 200, farX, farY});
+        script.push_back({K::Motion, 150, farX, farY});
         glide(farX, farY, 300, 300);
         script.push_back({K::Release, 100, 300, 300});
     }
