@@ -180,3 +180,52 @@ std::vector<CheckFinding> judgeMesh(const MeshReport& r, float scale, double lim
                  number(std::max({extent[0], extent[1], extent[2]})));
     return findings;
 }
+
+namespace plumfold {
+
+MeshShape measureShape(const MeshData& mesh) {
+    MeshShape shape;
+    const int32_t n = mesh.vertexCount();
+    std::vector<int32_t> springs(static_cast<size_t>(n), 0);
+    std::unordered_map<uint64_t, bool> edges;
+    double volume = 0.0, area = 0.0;
+    bool first = true;
+    for (int32_t j = 0; j < mesh.faceCount(); ++j) {
+        const int32_t* f = &mesh.faceIndices[3 * static_cast<size_t>(j)];
+        Corner c[3] = {cornerOf(mesh.vertices, f[0]), cornerOf(mesh.vertices, f[1]), cornerOf(mesh.vertices, f[2])};
+        Corner u{c[1].x - c[0].x, c[1].y - c[0].y, c[1].z - c[0].z};
+        Corner v{c[2].x - c[0].x, c[2].y - c[0].y, c[2].z - c[0].z};
+        Corner normal{u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+        area += std::sqrt(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z) / 2;
+        volume += (c[0].x * normal.x + c[0].y * normal.y + c[0].z * normal.z) / 6;
+        for (int k = 0; k < 3; ++k) {
+            int32_t from = f[k], to = f[(k + 1) % 3];
+            uint64_t key =
+                (static_cast<uint64_t>(std::min(from, to)) << 32) | static_cast<uint32_t>(std::max(from, to));
+            if (!edges.emplace(key, true).second) continue;
+            ++springs[static_cast<size_t>(from)];
+            ++springs[static_cast<size_t>(to)];
+            const Corner& a = c[k];
+            const Corner& b = c[(k + 1) % 3];
+            Corner d{b.x - a.x, b.y - a.y, b.z - a.z};
+            double length = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+            if (first || length < shape.shortestEdge) {
+                shape.shortestEdge = length;
+                shape.shortestEdgePoint = from;
+            }
+            shape.longestEdge = first ? length : std::max(shape.longestEdge, length);
+            first = false;
+        }
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        if (springs[static_cast<size_t>(i)] > shape.busiestSprings) {
+            shape.busiestSprings = springs[static_cast<size_t>(i)];
+            shape.busiestPoint = i;
+        }
+    }
+    const double pi = 3.14159265358979323846;
+    shape.roundness = area > 0 ? 36 * pi * volume * volume / (area * area * area) : 0.0;
+    return shape;
+}
+
+}  // namespace plumfold

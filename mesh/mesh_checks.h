@@ -44,3 +44,21 @@ struct CheckFinding {
 // The report against the scene: scale applied to every coordinate, the box
 // |x|, |z| <= limit and y >= −limit.
 std::vector<CheckFinding> judgeMesh(const MeshReport& report, float scale, double limit);
+
+namespace plumfold {
+
+// What makes the explicit step unstable on a closed mesh with valid indices:
+// a point joined to many springs, springs much shorter than the rest, and a
+// flat or thin form that the pressure cannot hold up.
+struct MeshShape {
+    int32_t busiestPoint = -1;  // the point joined to the most springs
+    int32_t busiestSprings = 0;
+    int32_t shortestEdgePoint = -1;  // one end of the shortest spring
+    double shortestEdge = 0.0;
+    double longestEdge = 0.0;
+    double roundness = 0.0;  // 36 pi V^2 / A^3: 1 for a sphere, 0.52 for a cube, near 0 for a plate
+};
+
+MeshShape measureShape(const MeshData& mesh);
+
+}  // namespace plumfold

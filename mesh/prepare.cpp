@@ -88,6 +88,11 @@ void runPrepare(const PolygonSoup& soup, const PrepareOptions& options, PrepareR
                 throw Failure{"polygon " + std::to_string(j) + " names point " + std::to_string(index) +
                               ", but there are " + std::to_string(pointCount) + " points"};
     if (soup.polygons.empty()) throw Failure{"the model has no faces"};
+    // Ear clipping takes time cubic in a polygon's corners at worst.
+    for (size_t j = 0; j < soup.polygons.size(); ++j)
+        if (soup.polygons[j].size() > 1000)
+            throw Failure{"polygon " + std::to_string(j) + " has " + std::to_string(soup.polygons[j].size()) +
+                          " corners; split it into polygons of at most 1,000 (or triangulate it) first"};
 
     // Coincident points first, so that the triangulation sees which polygons
     // share edges.
@@ -126,6 +131,9 @@ void runPrepare(const PolygonSoup& soup, const PrepareOptions& options, PrepareR
     if (repeated > 0) say("dropped " + count(repeated) + " repeated faces");
     if (kept.empty()) throw Failure{"every face is degenerate: the model has no surface"};
 
+    size_t unused = PMP::remove_isolated_points_in_polygon_soup(points, kept);
+    if (unused > 0) say("dropped " + count(unused) + " points that no face uses");
+
     // Consistent winding; points where the surface is pinched are split.
     if (!PMP::orient_polygon_soup(points, kept)) say("split the surface at non-manifold points and edges");
     Mesh mesh;
@@ -159,6 +167,8 @@ void runPrepare(const PolygonSoup& soup, const PrepareOptions& options, PrepareR
     if (!closedAndManifold(mesh)) throw Failure{"the surface could not be closed into one manifold shell"};
 
     double volume = PMP::volume(mesh), area = PMP::area(mesh);
+    if (!std::isfinite(area) || !std::isfinite(volume))
+        throw Failure{"the coordinates are too large to measure the surface; scale the model down first"};
     if (volume < 0) {
         PMP::reverse_face_orientations(mesh);
         volume = -volume;

@@ -16,14 +16,15 @@ enum class Axis { PlusX, MinusX, PlusY, MinusY, PlusZ, MinusZ };
 bool parseAxis(const std::string& text, Axis& axis);
 
 struct PrepareOptions {
-    // About this many mass points after remeshing. Measured with the probe: fewer
-    // points make a coarse body that creases, many more make the step slow and
-    // the pressure per face small.
-    int points = 2000;
+    // About this many mass points after remeshing: enough for the shape's features
+    // at an even edge length, few enough that the probe and the window's steps
+    // stay fast (docs/your-own-shape.md has the measurements).
+    int points = 1500;
     // The largest extent in the box after the scene's scale 0.9. The pressure is
-    // fixed, so a small body inflates far more than a large one; 7 keeps most
-    // shapes within 1.5x of their volume and still clear of the walls.
-    double size = 7.0;
+    // fixed, so a small body inflates far more than a large one, and a body near
+    // the box's width is squashed by the walls; 6 keeps the measured models
+    // between those.
+    double size = 6.0;
     Axis up = Axis::PlusY;     // the model's up direction, turned to +y
     double sceneScale = 0.9;   // the scene multiplies every coordinate by this
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the demo (release) and starts it from the repository root, where it
-# reads Objects/Objekt3.asc. On a desktop it simply runs. Without a reachable
+# Builds the demo and the tools plumfold-mesh and plumfold-sim (release, into
+# build/release) and starts the demo from the repository root, where it reads
+# Objects/Objekt3.asc. On a desktop it simply runs. Without a reachable
 # display it runs the demo for a few seconds on a virtual X server, saves a
 # screenshot to build/plumfold.png and ends it with Escape.
 set -euo pipefail
@@ -28,9 +29,11 @@ require() {  # require "tool:package" ...
 }
 
 require cmake:cmake c++:g++ /usr/include/GL/glut.h:freeglut3-dev /usr/include/GL/glu.h:libglu1-mesa-dev \
-    /usr/include/imgui/imgui.h:libimgui-dev
+    /usr/include/hwy/highway.h:libhwy-dev /usr/include/imgui/imgui.h:libimgui-dev \
+    /usr/include/CGAL/IO/polygon_soup_io.h:libcgal-dev /usr/include/tiny_gltf.h:libtinygltf-dev
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMFOLD_BUILD_TESTS=OFF -DPLUMFOLD_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j 2 --target plumfold
+# The tools too: the README's recipe for your own shape uses them from here.
+cmake --build "$build" -j 2 --target plumfold plumfold-mesh plumfold-sim
 
 display_reachable() {
     [ -n "${DISPLAY:-}" ] || return 1

@@ -1,16 +1,22 @@
 // plumfold-mesh: makes, converts and checks body meshes for the demo.
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "body/body_params.h"
 #include "body/pressure_body.h"
+#include "body/probe.h"
+#include "mesh/body_mesh.h"
+#include "mesh/import.h"
 #include "mesh/mesh_file.h"
+#include "mesh/prepare.h"
 #include "mesh/mesh_checks.h"
 #include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
@@ -45,11 +51,30 @@ const char* const usage =
     "                             SIZE after the scene's scale 0.9 (the box is 9\n"
     "                             wide; SIZE below 9, e.g. 6, leaves a margin)\n"
     "      --force                write the mesh even when it would not work\n"
-    "  check FILE                 read FILE with the program's own reader and report\n"
-    "                             counts, springs, closedness, winding, orientation,\n"
-    "                             degenerate faces, duplicate positions and the\n"
-    "                             extent against the box; exits 1 on anything that\n"
-    "                             would break the simulation\n"
+    "  prepare IN [options]       turn a model (any format convert reads, or the\n"
+    "                             program's own) into a body: merge coincident\n"
+    "                             points, triangulate, drop degenerate faces, stitch,\n"
+    "                             keep the largest part, fill holes, wind outwards,\n"
+    "                             remesh to even edges, turn up to +y, centre and\n"
+    "                             scale; one line per step that changed something\n"
+    "      --points N             about N mass points after remeshing (default 1500)\n"
+    "      --size S               largest extent in the box after the scene's scale\n"
+    "                             0.9 (default 6; below the box width 9)\n"
+    "      --up AXIS              the model's up axis, turned to +y: x, y, z, -x,\n"
+    "                             -y or -z (default y; most CAD and 3D-printing\n"
+    "                             files are z up)\n"
+    "  check FILE                 read FILE as the programs do (the program's own\n"
+    "                             reader for .asc, prepare with its defaults for\n"
+    "                             other formats) and report counts, springs,\n"
+    "                             closedness, winding, orientation, degenerate\n"
+    "                             faces, duplicate positions and the extent against\n"
+    "                             the box; then run the scene on the body (fall,\n"
+    "                             settle, fast drags, a slam into a corner, far\n"
+    "                             flings) and say \"usable\" only when it stays\n"
+    "                             finite, in the box, right way out until the far\n"
+    "                             flings, and ends at 0.5 to 3 times its volume;\n"
+    "                             otherwise name the cause and the fix; exits 1 on\n"
+    "                             anything that would break the simulation\n"
     "\n"
     "Exit status: 0 on success, 1 on a bad mesh or file, 2 on bad arguments.\n";
 
@@ -93,6 +118,9 @@ struct Arguments {
     std::string scale;
     std::string fit;
     bool force = false;
+    std::string points;
+    std::string size;
+    std::string up;
 };
 
 Arguments splitArguments(int argc, char** argv, bool convertOptions) {
@@ -108,6 +136,9 @@ Arguments splitArguments(int argc, char** argv, bool convertOptions) {
         else if (convertOptions && arg == "--scale") a.scale = value();
         else if (convertOptions && arg == "--fit") a.fit = value();
         else if (convertOptions && arg == "--force") a.force = true;
+        else if (arg == "--points" && std::string(argv[1]) == "prepare") a.points = value();
+        else if (arg == "--size" && std::string(argv[1]) == "prepare") a.size = value();
+        else if (arg == "--up" && std::string(argv[1]) == "prepare") a.up = value();
         else if (arg.size() > 1 && arg[0] == '-' && !(std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.'))
             failUsage("unknown option '" + arg + "' for " + argv[1]);
         else a.positional.push_back(arg);
@@ -215,15 +246,44 @@ int runConvert(const Arguments& a) {
     return 0;
 }
 
+// What most likely made the probe fail, and what to do about it.
+std::string probeAdvice(const plumfold::ProbeVerdict& verdict, const plumfold::MeshShape& shape) {
+    const std::string remesh = "; `plumfold-mesh prepare` remeshes it evenly";
+    char text[400];
+    if (verdict.cause == plumfold::ProbeCause::VolumeRatio && verdict.volumeRatio > 1) {
+        std::snprintf(text, sizeof text,
+                      "the body inflated x%.2f: it is too small or too coarse for the scene's fixed pressure; "
+                      "make it larger (`plumfold-mesh prepare --size 7.5`)", verdict.volumeRatio);
+    } else if (shape.busiestSprings >= 16) {
+        std::snprintf(text, sizeof text, "point %d is joined to %d springs: the step is unstable there%s",
+                      shape.busiestPoint, shape.busiestSprings, remesh.c_str());
+    } else if (shape.shortestEdge * 20 < shape.longestEdge) {
+        std::snprintf(text, sizeof text,
+                      "the springs range from %.3g to %.3g in length (1:%.0f, shortest at point %d): the short "
+                      "ones make the step unstable%s",
+                      shape.shortestEdge, shape.longestEdge, shape.longestEdge / shape.shortestEdge,
+                      shape.shortestEdgePoint, remesh.c_str());
+    } else if (shape.roundness < 0.05) {
+        std::snprintf(text, sizeof text,
+                      "the body is flat or thin (roundness %.3f, a cube has 0.52): the pressure cannot hold it "
+                      "up; give the model a fuller form", shape.roundness);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "the body is too soft for the scene as it is%s, or make it larger (--size 7.5)", remesh.c_str());
+    }
+    return text;
+}
+
 int runCheck(const Arguments& a) {
     expectCount(a, 1, 1, "check FILE");
     const std::string& path = a.positional[0];
     BodyParams params;
-    std::printf("checking %s with the program's reader\n", path.c_str());
+    // As the programs read it: the program's own reader for .asc, any other
+    // format prepared with the defaults, in memory.
+    plumfold::BodyMeshResult read = plumfold::loadBodyMesh(path, plumfold::MeshFileCheck::AsWritten);
+    if (read.ownFormat) std::printf("checking %s with the program's reader\n", path.c_str());
+    else if (read.ok) std::printf("checking %s\n", read.note.c_str());
     std::fflush(stdout);
-    // The program's reader ends the process on a file it cannot read, with its
-    // own message: exactly what the program would do with this file.
-    plumfold::MeshFileResult read = plumfold::readMeshFile(path.c_str(), plumfold::MeshFileCheck::AsWritten);
     if (!read.ok) {
         std::printf("%s\n", read.error.c_str());
         return 1;
@@ -234,7 +294,6 @@ int runCheck(const Arguments& a) {
     std::printf("vertices %d faces %d edges %lld\n", report.vertexCount, report.faceCount,
                 static_cast<long long>(report.edgeCount));
     if (report.indicesValid()) {
-        params.fileName = file.fileName;
         PressureBody body(file, params);
         std::printf("springs %zu (mass points %zu, faces %zu)\n", body.springs.size(), body.points.size(),
                     body.faces.size());
@@ -266,8 +325,51 @@ int runCheck(const Arguments& a) {
         std::printf("%s: %s\n", finding.breaking ? "error" : "warning", finding.text.c_str());
         broken = broken || finding.breaking;
     }
+    // Sound structure is not enough: the scene itself decides whether the body
+    // holds its form under the step, the walls and the drags.
+    if (!broken) {
+        MeshData mesh{file.vertices, file.faceIndices};
+        plumfold::MeshShape shape = plumfold::measureShape(mesh);
+        std::printf("springs per point at most %d (point %d), spring lengths %.3g to %.3g, roundness %.3f\n",
+                    shape.busiestSprings, shape.busiestPoint, shape.shortestEdge, shape.longestEdge,
+                    shape.roundness);
+        plumfold::ProbeVerdict verdict = plumfold::probeBody(PressureBody(file, params));
+        std::printf("probe: %s (volume from x%.2f to x%.2f on the way)\n", plumfold::describeVerdict(verdict).c_str(),
+                    verdict.lowestRatio, verdict.highestRatio);
+        if (!verdict.survived) {
+            std::printf("error: %s\n", probeAdvice(verdict, shape).c_str());
+            broken = true;
+        }
+    }
     std::printf("%s\n", broken ? "result: NOT usable" : "result: usable");
     return broken ? 1 : 0;
+}
+
+int runPrepare(const Arguments& a) {
+    expectCount(a, 1, 1, "prepare IN -o OUT.asc [--points N] [--size S] [--up AXIS]");
+    const std::string& path = a.positional[0];
+    plumfold::PrepareOptions options;
+    options.sceneScale = BodyParams{}.scale;
+    if (!a.points.empty()) options.points = static_cast<int>(wholeArgument("--points", a.points, 8, 1000000));
+    if (!a.size.empty()) {
+        options.size = positiveArgument("--size", a.size);
+        if (options.size >= 2 * boxLimit)
+            failUsage("--size S must be below the box width 9 (the default 6 leaves room to inflate and bounce)");
+    }
+    if (!a.up.empty() && !plumfold::parseAxis(a.up, options.up))
+        failUsage("--up must be one of x, y, z, -x, -y, -z, not '" + a.up + "'");
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) fail("cannot open '" + path + "': it is a directory");
+    plumfold::ImportResult imported = plumfold::importMesh(path);
+    if (!imported.ok) fail(imported.error);
+    plumfold::PrepareResult prepared = plumfold::prepareBody(imported.soup, options);
+    if (!prepared.ok) fail(path + ": cannot be made a body: " + prepared.error);
+    // The steps go where the user reads them: standard output unless the mesh does.
+    std::FILE* said = a.output.empty() ? stderr : stdout;
+    for (const std::string& step : prepared.steps) std::fprintf(said, "%s\n", step.c_str());
+    std::string name = std::filesystem::path(path).filename().string();
+    emit(prepared.mesh, "Plumfold body prepared from " + name, a.output);
+    return 0;
 }
 
 }  // namespace
@@ -290,5 +392,6 @@ int main(int argc, char** argv) {
     if (command == "torus") return runTorus(splitArguments(argc, argv, false));
     if (command == "convert") return runConvert(splitArguments(argc, argv, true));
     if (command == "check") return runCheck(splitArguments(argc, argv, false));
+    if (command == "prepare") return runPrepare(splitArguments(argc, argv, false));
     failUsage("unknown command '" + command + "'");
 }

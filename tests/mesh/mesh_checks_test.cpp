@@ -1,10 +1,8 @@
-// The mesh check: each fault that would break the simulation is found, and the
-// tool's exit status says so.
+// The structure checks: each fault that would break the simulation is found.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "tests/support/process.h"
 #include "mesh/mesh_data.h"
 #include "mesh/mesh_checks.h"
 #include "tools/mesh_generators.h"
@@ -24,16 +22,6 @@ MeshData tetra() {
     mesh.vertices = {0, 1, 0, -1, -1, 1, 1, -1, 1, 0, -1, -1};
     mesh.faceIndices = {0, 1, 2, 0, 2, 3, 0, 3, 1, 1, 3, 2};
     return mesh;
-}
-
-const std::string meshTool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh";
-
-std::string writeToTemp(const TempDir& dir, const MeshData& mesh, const std::string& name) {
-    std::string path = (dir.path / name).string();
-    std::FILE* out = std::fopen(path.c_str(), "w");
-    writeMesh(out, mesh, "test");
-    std::fclose(out);
-    return path;
 }
 
 }  // namespace
@@ -96,23 +84,4 @@ TEST(MeshChecks, BoundingBoxIsJudgedAfterTheScenesScale) {
     // No ceiling: any height above is fine.
     for (size_t i = 1; i < low.vertices.size(); i += 3) low.vertices[i] += 50.0f;
     EXPECT_FALSE(hasFinding(judge(low), "outside the box", true));
-}
-
-// Files the reader rejects, and bad indices, are covered with the other bad
-// inputs in tests/robustness/.
-TEST(MeshChecks, ToolExitStatusFollowsTheFindings) {
-    MeshData inward = tetra();
-    for (size_t f = 0; f < inward.faceIndices.size(); f += 3) std::swap(inward.faceIndices[f + 1], inward.faceIndices[f + 2]);
-    struct Case {
-        MeshData mesh;
-        int status;
-        std::vector<std::string> says;
-    };
-    for (const Case& c : {Case{tetra(), 0, {"springs 6 (mass points 4, faces 4)", "closed yes", "result: usable"}},
-                          Case{inward, 1, {"error: the faces are wound inwards", "result: NOT usable"}}}) {
-        TempDir dir;
-        Outcome run = runProgram({meshTool, "check", writeToTemp(dir, c.mesh, "mesh.asc")});
-        EXPECT_EQ(run.status, c.status) << run.all();
-        for (const std::string& words : c.says) EXPECT_NE(run.out.find(words), std::string::npos) << run.out;
-    }
 }
