@@ -128,7 +128,7 @@ def gltf_parts(points, triangles, nodes):
 def gltf(points, triangles, nodes):
     document, buffer = gltf_parts(points, triangles, nodes)
     document["buffers"][0]["uri"] = "data:application/octet-stream;base64," + base64.b64encode(buffer).decode()
-    return json.dumps(document, indent=1) + "\n"
+    return json.dumps(document) + "\n"
 
 
 def glb(points, triangles, nodes):
