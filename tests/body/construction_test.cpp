@@ -25,7 +25,9 @@ void expectHashedEqualsScan(const PressureBody& body) {
     const std::vector<Spring> hashed = buildSprings(body.points, body.faces, 7.0f, 3.0f);
     const std::vector<Spring> scanned = buildSpringsByScan(body.points, body.faces, 7.0f, 3.0f);
     ASSERT_EQ(hashed.size(), scanned.size());
-    if (!hashed.empty()) EXPECT_EQ(std::memcmp(hashed.data(), scanned.data(), hashed.size() * sizeof(Spring)), 0);
+    if (!hashed.empty()) {
+        EXPECT_EQ(std::memcmp(hashed.data(), scanned.data(), hashed.size() * sizeof(Spring)), 0);
+    }
 }
 
 }  // namespace
