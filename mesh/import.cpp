@@ -220,4 +220,14 @@ ImportResult importMesh(const std::string& path) {
     return result;
 }
 
+namespace detail {
+
+size_t binaryStlSize(std::string_view bytes) {
+    if (bytes.size() < 84) return 0;
+    uint32_t triangles = 0;  // little-endian, after the 80-byte header
+    for (int k = 83; k >= 80; --k) triangles = triangles << 8 | static_cast<unsigned char>(bytes[k]);
+    return 84 + 50 * static_cast<size_t>(triangles);
+}
+
+}  // namespace detail
 }  // namespace plumfold

@@ -62,18 +62,7 @@ void takeSoup(const std::vector<Point>& points, const Polygons& polygons, Polygo
     }
 }
 
-uint32_t littleEndian32(const char* at) {
-    uint32_t value = 0;
-    for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<unsigned char>(at[k]);
-    return value;
-}
-
 }  // namespace
-
-size_t binaryStlSize(std::string_view bytes) {
-    if (bytes.size() < 84) return 0;
-    return 84 + 50 * static_cast<size_t>(littleEndian32(bytes.data() + 80));
-}
 
 std::string readObjSoup(std::string_view bytes, PolygonSoup& soup) {
     MemoryBuffer buffer(bytes);

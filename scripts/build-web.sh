@@ -31,7 +31,7 @@ build=build/web-cmake
 # WebAssembly has no run-time SIMD dispatch, and Highway 1.0's WASM SIMD target
 # lacks the double-precision operations the engine needs: its portable target.
 emcmake cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMFOLD_BUILD_APP=OFF -DPLUMFOLD_BUILD_TESTS=OFF \
-    -DPLUMFOLD_BUILD_BENCH=OFF -DPLUMFOLD_SIMD_DISPATCH=OFF \
+    -DPLUMFOLD_BUILD_BENCH=OFF -DPLUMFOLD_SIMD_DISPATCH=OFF -DPLUMFOLD_FOREIGN_FORMATS=OFF \
     ${CMAKE_CXX_COMPILER_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$CMAKE_CXX_COMPILER_LAUNCHER} >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target plumfold-web
 

@@ -42,7 +42,7 @@ fi
 # errors. The wide loops are compiled for the target's baseline only (NEON on
 # aarch64, WASM SIMD for WebAssembly), from the Highway headers alone.
 common=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DPLUMFOLD_WERROR=ON
-        -DPLUMFOLD_BUILD_APP=OFF -DPLUMFOLD_BUILD_BENCH=OFF -DPLUMFOLD_SIMD_DISPATCH=OFF)
+        -DPLUMFOLD_BUILD_APP=OFF -DPLUMFOLD_BUILD_BENCH=OFF -DPLUMFOLD_SIMD_DISPATCH=OFF -DPLUMFOLD_FOREIGN_FORMATS=OFF)
 if command -v ccache >/dev/null 2>&1; then common+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 # GCC 12 at -O2 takes the engine's face loads (filled corner by corner in a loop)
 # for maybe uninitialised; the warning stays in the log, it just fails nothing.
