@@ -17,16 +17,6 @@
 
 namespace {
 
-bool sameBits(const Vector3& a, const Vector3& b) {
-    return bitsOf(a.x) == bitsOf(b.x) && bitsOf(a.y) == bitsOf(b.y) && bitsOf(a.z) == bitsOf(b.z);
-}
-
-// Every bit of the records (plain floats and indices, without padding).
-template <class Record>
-bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b) {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Record)) == 0);
-}
-
 // Where the two bodies differ, or "" when they agree to the last bit.
 std::string difference(const PressureBody& engine, const PressureBody& reference) {
     if (bitsOf(engine.volume) != bitsOf(reference.volume)) return "volume";
@@ -176,7 +166,7 @@ TEST(Walls, StopAndBounceAPoint) {
     for (const auto& c : cases) {
         Vector3 x = c.x, v = c.v;
         applyWalls(x, v);
-        EXPECT_TRUE(sameBits(x, c.wantX) && sameBits(v, c.wantV))
+        EXPECT_TRUE(sameRecords<Vector3>({x, v}, {c.wantX, c.wantV}))
             << "(" << c.x.x << ", " << c.x.y << ", " << c.x.z << ") gives v (" << v.x << ", " << v.y << ", " << v.z << ")";
     }
 }

@@ -12,7 +12,7 @@
 TEST(ProgramStart, ReportsTheBodyBeforeAnythingElse) {
     const std::string header = "Window Width: 600\nWindow Height: 600\n\n";
     const std::pair<std::string, std::string> cases[] = {
-        {readFile(PLUMFOLD_SOURCE_DIR "/tests/data/reference/tetra.asc"),
+        {readFile(tetraFile),
          "Loaded: 4 faces...\nLoaded: 4 points...\nCreated: 6 spring connections...\n"},
         {"Vertices: 2 Vertex List: 0: X:0 Y:0 Z:0 1: X:1 Y:0 Z:0 Faces: 0 Face list:",
          "Loaded: 0 faces...\nLoaded: 2 points...\nCreated: 0 spring connections...\n"},
@@ -20,7 +20,7 @@ TEST(ProgramStart, ReportsTheBodyBeforeAnythingElse) {
     for (const auto& [mesh, report] : cases) {
         TempDir dir;
         dir.write("Objects/Objekt3.asc", mesh);
-        Outcome o = runProgram({PLUMFOLD_BINARY_DIR "/app/plumfold"}, dir.path.string());
+        Outcome o = runProgram({demoProgram}, dir.path.string());
         EXPECT_EQ(o.out.substr(0, header.size() + report.size()), header + report);
     }
 }
@@ -29,7 +29,7 @@ TEST(ProgramStart, ReportsTheBodyBeforeAnythingElse) {
 // with a usage status, before anything is read.
 TEST(ProgramStart, CommandLine) {
     TempDir dir;
-    dir.write("bodies/tetra.asc", readFile(PLUMFOLD_SOURCE_DIR "/tests/data/reference/tetra.asc"));
+    dir.write("bodies/tetra.asc", readFile(tetraFile));
     struct Case {
         std::string arguments, out, err;
         int status;  // -1: whatever GLUT does without a display
@@ -39,7 +39,7 @@ TEST(ProgramStart, CommandLine) {
                           Case{"--lab --frobnicate", "", "plumfold: unknown option '--frobnicate'\nTry", 2},
                           Case{"a.asc b.asc", "", "plumfold: one mesh only: 'a.asc' and 'b.asc'\nTry", 2},
                           Case{"--lab --record", "", "plumfold: --record needs a file name\nTry", 2}}) {
-        Outcome o = runProgram(command(PLUMFOLD_BINARY_DIR "/app/plumfold", c.arguments), dir.path.string());
+        Outcome o = runProgram(command(demoProgram, c.arguments), dir.path.string());
         EXPECT_EQ(o.out.substr(0, c.out.size()), c.out) << c.arguments;
         EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << c.arguments;
         EXPECT_TRUE(c.status < 0 || o.status == c.status) << c.arguments << ": status " << o.status;

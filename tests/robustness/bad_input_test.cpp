@@ -16,9 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string demo = PLUMFOLD_BINARY_DIR "/app/plumfold";
-const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
-const std::string meshTool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh";
 const std::string meshPath = "Objects/Objekt3.asc";  // the same path for both programs
 
 const std::string tetraFaces = "Faces: 4 Face list: 0: A:0 B:1 C:2 1: A:0 B:2 C:3 2: A:0 B:3 C:1 3: A:1 B:3 C:2\n";
@@ -46,7 +43,7 @@ TEST(BadMesh, EveryProgramPrintsTheReadersLineAndExitsOne) {
         std::string out;
     };
     const Case cases[] = {
-        {{demo}, "truncated", "Error with object file! \n"},
+        {{demoProgram}, "truncated", "Error with object file! \n"},
         {{sim, meshPath, "10"}, "nan",
          "Unusable mesh file " + meshPath + ": vertex 0 has coordinate \"Y:nan\", which is not a finite 32-bit number\n"},
         {{meshTool, "check", meshPath}, "missing",
@@ -151,7 +148,7 @@ TEST(BadSessionFile, GetsOneLineNamingTheLine) {
                           Case{"other-mesh", "plumfold-session 1\nmesh " + std::string(64, 'a') + " " + meshPath,
                                "line 2: the mesh 'Objects/Objekt3.asc' has SHA-256", false}}) {
         if (c.file != "missing" && c.file != "folder") dir.write(c.file, c.text);
-        std::vector<std::vector<std::string>> runs = {{sim, "--verify", c.file}, {demo, "--replay", c.file}};
+        std::vector<std::vector<std::string>> runs = {{sim, "--verify", c.file}, {demoProgram, "--replay", c.file}};
         if (c.namesMesh) runs.push_back({sim, meshPath, "10", "--events", c.file});
         for (const auto& args : runs) {
             Outcome run = runProgram(args, dir.path.string());

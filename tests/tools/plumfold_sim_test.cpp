@@ -14,7 +14,6 @@
 
 namespace {
 
-const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
 const std::string simO0 = PLUMFOLD_BINARY_DIR "/tests/tools/plumfold-sim-O0";
 const std::string reference = PLUMFOLD_SOURCE_DIR "/tests/data/reference/";
 const std::string golden = PLUMFOLD_SOURCE_DIR "/tests/data/golden/";
