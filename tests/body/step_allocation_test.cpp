@@ -35,23 +35,21 @@ long allocationsDuring(PressureBody& body, int steps) {
 }  // namespace
 
 TEST(SimulationStep, AllocatesNothingWithOrWithoutADrag) {
-    {
-        PressureBody body = sceneBody(makeIcosphere(3, 2.0f));
+    PressureBody body = sceneBody(makeIcosphere(3, 2.0f));
 
-        long before = allocations.load();
-        void* volatile probe = ::operator new(16);  // an explicit call, which no compiler elides
-        ASSERT_GT(allocations.load(), before) << "the counter does not see allocations";
-        ::operator delete(probe);
+    long before = allocations.load();
+    void* volatile probe = ::operator new(16);  // an explicit call, which no compiler elides
+    ASSERT_GT(allocations.load(), before) << "the counter does not see allocations";
+    ::operator delete(probe);
 
-        EXPECT_EQ(allocationsDuring(body, 20), 0) << "first steps of a new body";
-        DragState drag;
-        pressDrag(body, drag, 450, 150, initialWindowWidth, initialWindowHeight);
-        EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a drag";
-        moveDrag(body, drag, 100, 300, initialWindowWidth, initialWindowHeight);
-        EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after a drag motion";
-        releaseDrag(body, drag);
-        EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after the release";
-        pressDrag(body, drag, 300, 300, initialWindowWidth, initialWindowHeight);
-        EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a second drag";
-    }
+    EXPECT_EQ(allocationsDuring(body, 20), 0) << "first steps of a new body";
+    DragState drag;
+    pressDrag(body, drag, 450, 150, initialWindowWidth, initialWindowHeight);
+    EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a drag";
+    moveDrag(body, drag, 100, 300, initialWindowWidth, initialWindowHeight);
+    EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after a drag motion";
+    releaseDrag(body, drag);
+    EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps after the release";
+    pressDrag(body, drag, 300, 300, initialWindowWidth, initialWindowHeight);
+    EXPECT_EQ(allocationsDuring(body, 20), 0) << "steps during a second drag";
 }

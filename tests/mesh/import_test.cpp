@@ -15,8 +15,6 @@ using plumfold::MeshFormat;
 
 namespace {
 
-const std::string samples = PLUMFOLD_SOURCE_DIR "/tests/data/import/";
-
 std::string binaryStl(uint32_t declared, size_t triangles) {
     std::string bytes(80, ' ');
     for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<char>(declared >> (8 * k) & 0xff));
@@ -135,7 +133,7 @@ TEST(LoadBodyMesh, ThroughPlumfoldSim) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mesh);
-        const Outcome run = runProgram({PLUMFOLD_BINARY_DIR "/tools/plumfold-sim", c.mesh, "100"}, dir.path.string());
+        const Outcome run = runProgram({sim, c.mesh, "100"}, dir.path.string());
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << run.out;
         EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;

@@ -8,26 +8,10 @@
 
 #include "mesh/import.h"
 #include "mesh/mesh_checks.h"
-#include "mesh/mesh_file.h"
 #include "mesh/prepare.h"
-#include "tests/support/process.h"
+#include "tests/support/bodies.h"
 
 using namespace plumfold;
-
-namespace {
-
-const std::string samples = PLUMFOLD_SOURCE_DIR "/tests/data/import/";
-
-std::array<double, 3> extent(const MeshData& mesh) {
-    std::array<double, 3> low{1e30, 1e30, 1e30}, high{-1e30, -1e30, -1e30};
-    for (size_t i = 0; i < mesh.vertices.size(); ++i) {
-        low[i % 3] = std::min<double>(low[i % 3], mesh.vertices[i]);
-        high[i % 3] = std::max<double>(high[i % 3], mesh.vertices[i]);
-    }
-    return {high[0] - low[0], high[1] - low[1], high[2] - low[2]};
-}
-
-}  // namespace
 
 TEST(Prepare, RepairsEachFaultIntoASoundBody) {
     struct Case {
@@ -60,18 +44,14 @@ TEST(Prepare, RepairsEachFaultIntoASoundBody) {
         EXPECT_NEAR(prepared.mesh.vertexCount(), 300, 60);
 
         // Largest extent 5 in the box after the scene's scale, and the tall axis up.
-        std::array<double, 3> size = extent(prepared.mesh);
-        EXPECT_NEAR(*std::max_element(size.begin(), size.end()) * 0.9, 5.0, 1e-4);
+        double size[3];
+        for (int k = 0; k < 3; ++k) size[k] = double(report.high[k]) - report.low[k];
+        EXPECT_NEAR(*std::max_element(size, size + 3) * 0.9, 5.0, 1e-4);
         if (c.up == Axis::PlusZ) {
-            EXPECT_EQ(std::max_element(size.begin(), size.end()) - size.begin(), 1);
+            EXPECT_EQ(std::max_element(size, size + 3) - size, 1);
         }
 
-        TempDir dir;
-        std::string path = (dir.path / "body.asc").string();
-        std::FILE* out = std::fopen(path.c_str(), "w");
-        ASSERT_TRUE(writeMesh(out, prepared.mesh, "test"));
-        std::fclose(out);
-        MeshFileResult read = readMeshFile(path.c_str());
+        MeshFileResult read = writtenAndReadBack(prepared.mesh);
         ASSERT_TRUE(read.ok) << read.error;
         EXPECT_EQ(read.mesh.vertices, prepared.mesh.vertices);
         EXPECT_EQ(read.mesh.faceIndices, prepared.mesh.faceIndices);

@@ -1,13 +1,16 @@
 #pragma once
 // Test helpers: bodies built in memory, and the scene trajectory's checksum.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "body/scene.h"
 #include "body/state_hash.h"
 #include "mesh/mesh_file.h"
 #include "mesh/mesh_data.h"
+#include "tests/support/process.h"
 
 inline PressureBody bodyFromMesh(const MeshData& data, const BodyParams& params = BodyParams{}) {
     MeshFile mesh;
@@ -33,15 +36,6 @@ inline PressureBody loosePoints(std::initializer_list<MassPoint> points, Vector3
     return body;
 }
 
-// The cube [0, 1]³, every face wound counter-clockwise seen from outside.
-inline MeshData unitCube() {
-    MeshData cube;
-    for (int i = 0; i < 8; ++i) cube.vertices.insert(cube.vertices.end(), {float(i >> 2), float(i >> 1 & 1), float(i & 1)});
-    cube.faceIndices = {0, 1, 3, 0, 3, 2, 4, 6, 7, 4, 7, 5, 0, 4, 5, 0, 5, 1,
-                        2, 3, 7, 2, 7, 6, 0, 2, 6, 0, 6, 4, 1, 5, 7, 1, 7, 3};
-    return cube;
-}
-
 // The scene body from a mesh file after `steps` simulation steps.
 inline PressureBody sceneBodyAfter(const std::string& meshPath, uint64_t steps) {
     BodyParams params;
@@ -52,10 +46,29 @@ inline PressureBody sceneBodyAfter(const std::string& meshPath, uint64_t steps) 
     return body;
 }
 
+// The mesh written by the tools' writer and read back by the program's reader.
+inline plumfold::MeshFileResult writtenAndReadBack(const MeshData& mesh,
+                                                   plumfold::MeshFileCheck check = plumfold::MeshFileCheck::Usable) {
+    TempDir dir;
+    const std::string path = (dir.path / "mesh.asc").string();
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    const bool written = out != nullptr && writeMesh(out, mesh, "test mesh");
+    if (out != nullptr) std::fclose(out);
+    plumfold::MeshFileResult read = written ? plumfold::readMeshFile(path.c_str(), check) : plumfold::MeshFileResult{};
+    read.mesh.fileName = nullptr;  // it named the folder removed here
+    return read;
+}
+
 inline uint32_t bitsOf(float value) {
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
+}
+
+// Every bit of the records (plain floats and indices, without padding).
+template <class Record>
+bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Record)) == 0);
 }
 
 inline bool allFinite(const PressureBody& body) {

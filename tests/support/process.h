@@ -18,6 +18,13 @@
 #include <string>
 #include <vector>
 
+// The built programs and the committed test data.
+inline const std::string sim = PLUMFOLD_BINARY_DIR "/tools/plumfold-sim";
+inline const std::string meshTool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh";
+inline const std::string demoProgram = PLUMFOLD_BINARY_DIR "/app/plumfold";
+inline const std::string samples = PLUMFOLD_SOURCE_DIR "/tests/data/import/";
+inline const std::string tetraFile = PLUMFOLD_SOURCE_DIR "/tests/data/reference/tetra.asc";
+
 struct TempDir {
     std::filesystem::path path;
 
@@ -26,13 +33,8 @@ struct TempDir {
         path = ::mkdtemp(pattern);
     }
     ~TempDir() {
-        namespace fs = std::filesystem;
         std::error_code ignored;
-        // A test may have taken every permission away; give them back to clean up.
-        for (auto it = fs::recursive_directory_iterator(path, ignored); it != fs::recursive_directory_iterator();
-             it.increment(ignored))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path, ignored);
+        std::filesystem::remove_all(path, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -81,23 +83,12 @@ inline pid_t startChild(const std::function<void()>& child, const std::string& o
     return pid;
 }
 
-// Runs child() as startChild does and waits for it.
-inline Outcome runChild(const std::function<void()>& child, const std::string& dir = "") {
-    TempDir capture;
-    std::string outPath = (capture.path / "out").string(), errPath = (capture.path / "err").string();
-    pid_t pid = startChild(child, outPath, errPath, dir);
-    int raw = 0;
-    ::waitpid(pid, &raw, 0);
-    Outcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    outcome.out = readFile(outPath);
-    outcome.err = readFile(errPath);
-    return outcome;
-}
-
-// Runs a program (args[0], a path) in dir, with DISPLAY removed so no window can open.
+// Runs a program (args[0], a path) in dir, with DISPLAY removed so no window
+// can open, and waits for it.
 inline Outcome runProgram(const std::vector<std::string>& args, const std::string& dir = "") {
-    return runChild(
+    TempDir capture;
+    const std::string outPath = (capture.path / "out").string(), errPath = (capture.path / "err").string();
+    const pid_t pid = startChild(
         [&] {
             std::vector<char*> argv;
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -106,7 +97,10 @@ inline Outcome runProgram(const std::vector<std::string>& args, const std::strin
             ::execv(argv[0], argv.data());
             ::_exit(127);
         },
-        dir);
+        outPath, errPath, dir);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), readFile(outPath), readFile(errPath)};
 }
 
 // program followed by the space-separated words of arguments, for runProgram.

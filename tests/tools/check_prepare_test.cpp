@@ -4,13 +4,6 @@
 
 #include "tests/support/process.h"
 
-namespace {
-
-const std::string meshTool = PLUMFOLD_BINARY_DIR "/tools/plumfold-mesh";
-const std::string samples = PLUMFOLD_SOURCE_DIR "/tests/data/import/";
-
-}  // namespace
-
 TEST(CheckAndPrepare, VerdictAndStatusFollowTheBody) {
     TempDir dir;
     const std::string plate = dir.write("plate.obj", "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\nf 1 2 3 4\n");
