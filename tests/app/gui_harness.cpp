@@ -42,7 +42,7 @@ VirtualDisplay::VirtualDisplay(bool withOpenGL) {
         numberFile, "/dev/null", "", 0);
     std::string number;
     if (pollUntil([&] { return (number = readFile(numberFile)).find('\n') != std::string::npos; }, 30))
-        name = ":" + number.substr(0, number.find('\n'));
+        name = ":" + number.erase(number.find('\n'));
 }
 
 VirtualDisplay::~VirtualDisplay() {
