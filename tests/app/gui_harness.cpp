@@ -104,13 +104,22 @@ Rgb ScreenImage::at(int x, int y) const {
 }
 
 std::optional<ScreenImage> takeScreenshot(const VirtualDisplay& display) {
+    // 8 bits per channel on a bare screen, 16 once a GL window is on it.
     std::string bytes = display.run("xwd -root -silent | xwdtopnm");
     int width = 0, height = 0, maxValue = 0, header = 0;
-    std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxValue, &header);
-    size_t start = static_cast<size_t>(header) + 1, samples = static_cast<size_t>(width) * height * 3;
-    if (header == 0 || maxValue != 255 || width <= 0 || height <= 0 || bytes.size() < start + samples)
+    if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxValue, &header) != 3 || maxValue <= 0 ||
+        maxValue > 65535 || width <= 0 || height <= 0)
         return std::nullopt;
-    return ScreenImage{width, height, std::vector<uint8_t>(bytes.begin() + start, bytes.begin() + start + samples)};
+    size_t start = static_cast<size_t>(header) + 1, samples = static_cast<size_t>(width) * height * 3;
+    size_t sampleBytes = maxValue > 255 ? 2 : 1;
+    if (bytes.size() < start + samples * sampleBytes) return std::nullopt;
+    ScreenImage image{width, height, std::vector<uint8_t>(samples)};
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + start);
+    for (size_t i = 0; i < samples; ++i) {
+        long value = sampleBytes == 2 ? (p[2 * i] << 8 | p[2 * i + 1]) : p[i];
+        image.rgb[i] = static_cast<uint8_t>((value * 255 + maxValue / 2) / maxValue);
+    }
+    return image;
 }
 
 bool looksLike(Rgb pixel, float r, float g, float b, int tolerance) {

@@ -69,8 +69,8 @@ struct ScreenImage {
     Rgb at(int x, int y) const;
 };
 
-// The whole screen through xwd and xwdtopnm (a binary PPM, 8 bits per channel);
-// nullopt when that is malformed.
+// The whole screen through xwd and xwdtopnm (a binary PPM, 8 or 16 bits per
+// channel); nullopt when that is malformed.
 std::optional<ScreenImage> takeScreenshot(const VirtualDisplay& display);
 
 // Within `tolerance` in every channel of the colour (r, g, b) given as 0..1 floats
