@@ -16,9 +16,8 @@
 // One step plus one per whole 50 ms, capped. The quotient truncates towards
 // zero: a slightly negative reading still steps once.
 TEST(BatchRule, OneStepPlusOnePerWholeFiftyMillisecondsCapped) {
-    const int32_t cases[][2] = {{0, 1},   {49, 1},  {50, 2},  {99, 2},        {120, 3},        {949, 19},
-                                {-49, 1}, {-50, 0}, {INT32_MIN, 0}, {950, maxStepsPerBatch},
-                                {60000, maxStepsPerBatch}, {INT32_MAX, maxStepsPerBatch}};
+    const int32_t cases[][2] = {{49, 1},  {50, 2},  {949, 19},     {950, maxStepsPerBatch}, {INT32_MAX, maxStepsPerBatch},
+                                {-49, 1}, {-50, 0}, {INT32_MIN, 0}};
     for (const auto& [ticks, steps] : cases) EXPECT_EQ(stepsForBatch(ticks), steps) << ticks;
     // Differences modulo 2^32; a counter that went back reads negative.
     const uint32_t readings[][3] = {{0xFFFFFFF0u, 0x20u, 48}, {0xFFFFFFFFu, 0, 1}, {1000, 990, uint32_t(-10)}};

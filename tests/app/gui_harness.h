@@ -1,17 +1,18 @@
 #pragma once
 // Running the real demo as a person would: its own Xvfb, the plumfold binary in a
 // scratch directory, the X command-line tools for input, window queries and
-// screenshots.
+// screenshots, and what the demo's window shows in those.
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/support/process.h"
 #include "mesh/mesh_data.h"
+#include "tests/support/process.h"
 
 // Names of the X tools the window tests need that are not on PATH, with the
 // Debian packages that bring them; empty when all are there.
@@ -23,6 +24,7 @@ bool pollUntil(const std::function<bool()>& condition, double seconds,
 
 // A private Xvfb on a display number it picks itself, stopped on destruction.
 struct VirtualDisplay {
+    TempDir scratch;
     pid_t pid = -1;
     std::string name;  // ":N"; empty when the server did not start
 
@@ -50,7 +52,38 @@ struct DemoProcess {
     DemoProcess(const DemoProcess&) = delete;
     DemoProcess& operator=(const DemoProcess&) = delete;
 
-    std::string output() const;  // everything written to stdout so far
-    std::string errors() const;  // everything written to stderr so far
-    bool ended();                // reaps the process if it has ended
+    std::string output() const { return readFile((workDir.path / "stdout.txt").string()); }
+    std::string errors() const { return readFile((workDir.path / "stderr.txt").string()); }
+    bool ended();  // reaps the process if it has ended
 };
+
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+};
+
+// 8 bits per channel, rows top to bottom.
+struct ScreenImage {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+
+    Rgb at(int x, int y) const;
+};
+
+// The whole screen through xwd and xwdtopnm (a binary PPM, 8 or 16 bits per
+// channel); nullopt when that is malformed.
+std::optional<ScreenImage> takeScreenshot(const VirtualDisplay& display);
+
+// Within `tolerance` in every channel of the colour (r, g, b) given as 0..1 floats
+// the way the program passes them to OpenGL.
+bool looksLike(Rgb pixel, float r, float g, float b, int tolerance = 3);
+
+// The body as seen in the 600 × 600 window whose top left is at (left, top):
+// every pixel that is neither black, a box colour nor the drag line's white.
+// Coordinates are relative to the window.
+struct BodyView {
+    int pixels = 0;
+    double centreX = 0, centreY = 0;
+    int top = 0, bottom = 0, left = 0, right = 0;
+    int whitePixels = 0;  // the drag line
+};
+BodyView findBody(const ScreenImage& image, int windowLeft, int windowTop);
