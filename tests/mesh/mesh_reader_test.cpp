@@ -91,7 +91,6 @@ TEST(MeshReader, RefusesWithTheProgramsOwnLine) {
     };
     const std::vector<Case> cases = {
         {"empty", "", truncated},
-        {"white space only", " \t\r\n\v\f ", truncated},
         {"no count", "Vertices:", truncated},
         {"count 0 without the headers", "Vertices: 0 Faces: 0", truncated},
         {"vertex header spelled with a small l", "Vertices: 1 Vertex list: 0: X:1 Y:1 Z:1 " + twoFaces, truncated},
@@ -109,7 +108,6 @@ TEST(MeshReader, RefusesWithTheProgramsOwnLine) {
         {"huge face count", vertices + "Faces: 2147483647 Face list:", unusable + "the count \"2147483647\" after \"Faces:\""},
         {"huge coordinate token", "Vertices: 2 Vertex List: 0: X:" + std::string(100000, '7') + " Y:0 Z:0",
          unusable + "vertex 0 has coordinate \"X:" + std::string(38, '7') + "\", which is not a finite 32-bit number"},
-        {"nan coordinate", "Vertices: 2 Vertex List: 0: X:0 Y:nan Z:0", unusable + "vertex 0 has coordinate \"Y:nan\""},
         {"infinite coordinate", "Vertices: 2 Vertex List: 0: X:0 Y:0 Z:0 1: X:-inf", unusable + "vertex 1 has coordinate \"X:-inf\""},
         {"coordinate beyond float", "Vertices: 2 Vertex List: 0: X:0 Y:0 Z:1e39", unusable + "vertex 0 has coordinate \"Z:1e39\""},
         {"index past the last vertex", tetra + "Faces: 2 Face list: 0: A:0 B:1 C:2 1: A:0 B:4 C:1",
