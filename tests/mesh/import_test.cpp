@@ -39,7 +39,6 @@ TEST(ImportMesh, ReadsEachFormatAsWritten) {
         {"quads-share-three.obj", MeshFormat::Obj, 9, 7, 28, 8, {0, 1.25, 0}},
         {"hole.off", MeshFormat::Off, 8, 5, 20, 7, {1, 1, 1}},
         {"inward.ply", MeshFormat::Ply, 4, 4, 12, 1, {-1, -1, 1}},
-        {"nonmanifold.obj", MeshFormat::Obj, 6, 8, 24, 5, {-1, 2, 3}},
         {"fan.ply", MeshFormat::Ply, 25, 25, 96, 24, {0, 2, 0}},
         // Binary, though its header begins with "solid"; CGAL merges shared corners.
         {"zup-mm.stl", MeshFormat::Stl, 8, 12, 36, 0, {0, 0, 0}},
@@ -80,7 +79,6 @@ TEST(ImportMesh, RefusesBadFilesInOneLineThatNamesThem) {
         {"past.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n", "OBJ: face 0 uses point 3, but the file has 3"},
         {"two-corners.obj", "v 0 0 0\nv 1 0 0\nf 1 2\n", "OBJ: face 0 has 2 corners"},
         {"truncated.stl", binaryStl(12, 3), "STL: binary STL of 12 triangles needs 684 bytes but the file has 234"},
-        {"counted.stl", binaryStl(2000000000, 1), "STL: binary STL of 2000000000 triangles"},
         {"nan.stl", binaryStl(1, 0) + std::string(12, '\0') + std::string(36, '\xff') + "xx", "STL: triangle 0"},
         {"truncated-ascii.stl", "solid x\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\n", "STL: ASCII STL must be"},
         {"counts.off", "OFF\n2000000000 1 0\n0 0 0\n", "OFF: the header states 2000000000 vertices"},
