@@ -1,12 +1,12 @@
 // Plumfold: a pressurised soft body falling into an open box.
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/body_source.h"
 #include "app/command_line.h"
 #include "app/front_end.h"
+#include "app/start_report.h"
 #include "app/lab/lab.h"
 #include "body/scene.h"
 
@@ -38,14 +38,8 @@ int main(int argc, char** argv) {
     windowWidth = initialWindowWidth;
     windowHeight = initialWindowHeight;
 
-    // The report is complete and flushed before GLUT is touched, so it reaches
-    // a pipe or a file even where no window can be opened.
-    std::cout << "Window Width: " << windowWidth << std::endl;
-    std::cout << "Window Height: " << windowHeight << std::endl;
-    std::cout << std::endl;
-    std::cout << "Loaded: " << body.faces.size() << " faces..." << std::endl;
-    std::cout << "Loaded: " << body.points.size() << " points..." << std::endl;
-    std::cout << "Created: " << body.springs.size() << " spring connections..." << std::endl;
+    // The report is complete before GLUT is touched.
+    writeStartReport(body, windowWidth, windowHeight);
 
     std::vector<char*> glutArgv;
     for (const std::string& argument : line.glutArguments) glutArgv.push_back(const_cast<char*>(argument.c_str()));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/front_end.h"
+#include "app/start_report.h"
 #include "app/web/replay.h"
 #include "app/web/web_window.h"
 #include "body/scene.h"
@@ -24,12 +25,7 @@ int main(int argc, char** argv) {
     windowWidth = initialWindowWidth;
     windowHeight = initialWindowHeight;
 
-    std::cout << "Window Width: " << windowWidth << std::endl;
-    std::cout << "Window Height: " << windowHeight << std::endl;
-    std::cout << std::endl;
-    std::cout << "Loaded: " << body.faces.size() << " faces..." << std::endl;
-    std::cout << "Loaded: " << body.points.size() << " points..." << std::endl;
-    std::cout << "Created: " << body.springs.size() << " spring connections..." << std::endl;
+    writeStartReport(body, windowWidth, windowHeight);
 
     ReplayRequest request;
     std::string error;
