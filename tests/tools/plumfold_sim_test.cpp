@@ -81,9 +81,9 @@ TEST(PlumfoldSim, DumpsEveryPointAndEndsWithTheChecksum) {
     }
 }
 
-// Every listed trajectory, with and without drags, from the optimised build, from
-// a build of the same sources at -O0 and with the second core sharing the work:
-// neither the optimiser nor the thread may change one bit of any point.
+// Every listed trajectory, with and without drags, from the optimised build and
+// from a build of the same simulation sources at -O0: the optimiser may not
+// change one bit of any point.
 TEST(PlumfoldSim, EveryBuildReproducesEveryListedTrajectory) {
     int rows = 0;
     for (const std::string& folder : {reference, golden}) {
