@@ -38,15 +38,14 @@ if [ ${#missing[@]} -gt 0 ]; then
         { echo "cross-test.sh: could not install ${missing[*]}" >&2; exit 1; }
 fi
 
-# Only the core and the tools (and for aarch64 the core tests), -O2, warnings as
+# The builds are the presets cross-aarch64, cross-windows and cross-wasm: only
+# the core and the tools (and for aarch64 the core tests), -O2, warnings as
 # errors. The wide loops are compiled for the target's baseline only (NEON on
-# aarch64, WASM SIMD for WebAssembly), from the Highway headers alone.
-common=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DPLUMFOLD_WERROR=ON
-        -DPLUMFOLD_BUILD_APP=OFF -DPLUMFOLD_BUILD_BENCH=OFF -DPLUMFOLD_SIMD_DISPATCH=OFF -DPLUMFOLD_FOREIGN_FORMATS=OFF)
+# aarch64, WASM SIMD for WebAssembly), from the Highway headers alone. GCC 12 at
+# -O2 takes the engine's face loads (filled corner by corner in a loop) for maybe
+# uninitialised; the warning stays in the log, it just fails nothing.
+common=()
 if command -v ccache >/dev/null 2>&1; then common+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-# GCC 12 at -O2 takes the engine's face loads (filled corner by corner in a loop)
-# for maybe uninitialised; the warning stays in the log, it just fails nothing.
-gcc_flags=-DCMAKE_CXX_FLAGS=-Wno-error=maybe-uninitialized
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -83,13 +82,13 @@ check_checksums() {
     echo "$name: $((count - wrong)) of $count trajectories bit for bit"
 }
 
-build() {  # build DIR CONFIGURE_COMMAND... -- TARGETS...
+build() {  # build DIR CONFIGURE_COMMAND... -- TARGETS...: the preset cross-$(basename DIR)
     local dir=$1 configure=() targets=()
     shift
     while [ "$1" != -- ]; do configure+=("$1"); shift; done
     shift
     targets=("$@")
-    "${configure[@]}" --fresh -S "$root" -B "$dir" "${common[@]}" >"$dir.log" 2>&1 &&
+    "${configure[@]}" --preset "cross-$(basename "$dir")" --fresh "${common[@]}" >"$dir.log" 2>&1 &&
         cmake --build "$dir" -j "$jobs" --target "${targets[@]}" >>"$dir.log" 2>&1 ||
         { tail -30 "$dir.log"; return 1; }
 }
@@ -106,10 +105,9 @@ aarch64() {
     local tests
     tests=$(basename -s .cpp "$root"/tests/body/*_test.cpp)
     # shellcheck disable=SC2086
-    build "$dir" cmake -DCMAKE_TOOLCHAIN_FILE="$toolchain" "$gcc_flags" -DPLUMFOLD_BUILD_TESTS=ON \
-        -DGTest_DIR="$gtest/lib/cmake/GTest" -- plumfold-sim plumfold-mesh $tests ||
+    build "$dir" cmake -DGTest_DIR="$gtest/lib/cmake/GTest" -- plumfold-sim plumfold-mesh $tests ||
         { fail "aarch64: build"; return; }
-    ctest --test-dir "$dir" -L body -j "$jobs" --output-on-failure >"$dir-tests.log" 2>&1 ||
+    ctest --preset cross-aarch64 -j "$jobs" >"$dir-tests.log" 2>&1 ||
         { tail -40 "$dir-tests.log"; fail "aarch64: core tests under qemu"; }
     grep -E "tests passed|tests failed" "$dir-tests.log" | sed 's/^/aarch64 core tests: /'
     check_checksums aarch64 qemu-aarch64 -L /usr/aarch64-linux-gnu "$dir/tools/plumfold-sim"
@@ -118,8 +116,7 @@ aarch64() {
 windows() {
     local dir=$out/windows wine
     wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-    build "$dir" cmake -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/x86_64-w64-mingw32.cmake" "$gcc_flags" \
-        -DPLUMFOLD_BUILD_TESTS=OFF -- plumfold-sim plumfold-mesh plumfold_frame || { fail "windows: build"; return; }
+    build "$dir" cmake -- plumfold-sim plumfold-mesh plumfold_frame || { fail "windows: build"; return; }
     # A wine prefix of our own, made on first use, without the Mono and Gecko
     # installers it would offer.
     export WINEPREFIX=$out/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -137,8 +134,7 @@ wasm() {
     # Debian's emscripten 3.1.6 finds acorn only through NODE_PATH, and today's
     # node must not offer its own fetch to the generated loader.
     export NODE_PATH=/usr/share/nodejs
-    build "$dir" emcmake cmake "-DCMAKE_EXE_LINKER_FLAGS=-sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1" \
-        -DPLUMFOLD_BUILD_TESTS=OFF -- plumfold-sim || { fail "wasm: build"; return; }
+    build "$dir" emcmake cmake -- plumfold-sim || { fail "wasm: build"; return; }
     check_checksums wasm node --no-experimental-fetch "$dir/tools/plumfold-sim.js"
 }
 

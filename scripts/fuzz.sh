@@ -24,9 +24,8 @@ fi
 build=${PLUMFOLD_FUZZ_BUILD:-}
 if [ -z "$build" ]; then
     build=build/fuzz
-    cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DPLUMFOLD_SANITIZE=ON -DPLUMFOLD_FUZZ=ON -DPLUMFOLD_BUILD_APP=OFF -DPLUMFOLD_BUILD_BENCH=OFF >/dev/null
-    cmake --build "$build" -j 2 --target "${targets[@]}"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz --target "${targets[@]}"
 fi
 
 artifacts=build/fuzz-artifacts

@@ -9,8 +9,8 @@ scripts/install-test-deps.sh  # help2man, dpkg-shlibdeps and file when missing
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DPLUMFOLD_BUILD_TESTS=OFF -DPLUMFOLD_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+# The preset package, into DIR.
+cmake --preset package -B "$dir" "${launcher[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)"
 rm -f "$dir"/*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)

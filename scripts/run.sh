@@ -6,7 +6,7 @@
 # screenshot to build/plumfold.png and ends it with Escape.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build/release
+build=build/release  # the preset release
 binary=$build/app/plumfold
 
 # Installs Debian packages when run as root; otherwise names them and stops.
@@ -31,9 +31,9 @@ require() {  # require "tool:package" ...
 require cmake:cmake c++:g++ /usr/include/GL/glut.h:freeglut3-dev /usr/include/GL/glu.h:libglu1-mesa-dev \
     /usr/include/hwy/highway.h:libhwy-dev /usr/include/imgui/imgui.h:libimgui-dev \
     /usr/include/CGAL/IO/polygon_soup_io.h:libcgal-dev /usr/include/tiny_gltf.h:libtinygltf-dev
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMFOLD_BUILD_TESTS=OFF -DPLUMFOLD_BUILD_BENCH=OFF >/dev/null
+cmake --preset release >/dev/null
 # The tools too: the README's recipe for your own shape uses them from here.
-cmake --build "$build" -j 2 --target plumfold plumfold-mesh plumfold-sim
+cmake --build --preset release --target plumfold plumfold-mesh plumfold-sim
 
 display_reachable() {
     [ -n "${DISPLAY:-}" ] || return 1

@@ -9,19 +9,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
-build=build/asan
+build=build/asan  # the preset asan
 seconds=${PLUMFOLD_FUZZ_SECONDS:-30}
 
 echo "== $build (clang++, AddressSanitizer + UndefinedBehaviorSanitizer)"
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLUMFOLD_WERROR=ON \
-    -DPLUMFOLD_SANITIZE=ON -DPLUMFOLD_FUZZ=ON >/dev/null
-cmake --build "$build" -j "$jobs"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:check_initialization_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-ctest --test-dir "$build" --output-on-failure -j "$jobs" -LE '^app$'
+ctest --preset asan -j "$jobs" -LE '^app$'
 # The window tests step the body in real time and check where it got to, so
 # they run alone: next to the CPU-bound soak test an ASan build falls behind.
-if [ "${PLUMFOLD_SANITIZE_GUI:-1}" != 0 ]; then ctest --test-dir "$build" --output-on-failure -L '^app$'; fi
+if [ "${PLUMFOLD_SANITIZE_GUI:-1}" != 0 ]; then ctest --preset asan -j 1 -L '^app$'; fi
 
 if [ "$seconds" != 0 ]; then PLUMFOLD_FUZZ_BUILD=$build scripts/fuzz.sh "$seconds"; fi
