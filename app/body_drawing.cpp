@@ -9,6 +9,8 @@
 #include "body/drag.h"
 #include "body/pressure_body.h"
 
+namespace plumfold {
+
 namespace {
 struct BoxFace {
     GLfloat colour[3];
@@ -64,3 +66,5 @@ void PressureBody::draw() const {
     }
     glEnable(GL_LIGHTING);
 }
+
+}  // namespace plumfold

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace plumfold {
+
 int32_t stepsForBatch(int32_t elapsedTicks) {
     int32_t extra = elapsedTicks / ticksPerExtraStep;  // truncates towards zero
     if (extra < 0) return 0;
@@ -13,3 +15,5 @@ int32_t ticksBetween(uint32_t start, uint32_t now) {
     // two's complement (guaranteed since C++20).
     return static_cast<int32_t>(now - start);
 }
+
+}  // namespace plumfold

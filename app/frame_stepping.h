@@ -4,6 +4,8 @@
 // with a fake clock.
 #include <cstdint>
 
+namespace plumfold {
+
 constexpr int32_t ticksPerExtraStep = 50;
 
 // Without a cap, a machine on which one step takes 50 ms or more runs a larger
@@ -37,3 +39,5 @@ int32_t runFrame(FrameTiming& timing, Clock&& readTicks, Step&& step, Redraw&& r
     timing.elapsedTicks = ticksBetween(timing.startTick, readTicks());
     return steps;
 }
+
+}  // namespace plumfold

@@ -5,6 +5,8 @@
 #include "body/drag.h"
 #include "body/pressure_body.h"
 
+namespace plumfold {
+
 extern PressureBody body;       // the one body, built by main from the mesh (main.cpp)
 extern int windowWidth;         // drawing area in pixels, kept by reshape (main.cpp)
 extern int windowHeight;
@@ -24,3 +26,5 @@ void idle();
 void mouse(int button, int state, int x, int y);
 void motion(int x, int y);
 void keyboard(unsigned char key, int x, int y);
+
+}  // namespace plumfold

@@ -6,9 +6,13 @@
 #include "app/tick_counter.h"
 #include "body/scene.h"
 
+namespace plumfold {
+
 FrameTiming frameTiming;
 
 void idle() {
     runFrame(
         frameTiming, readTickCounter, [] { simulationStep(body); }, [] { glutPostRedisplay(); });
 }
+
+}  // namespace plumfold

@@ -7,6 +7,8 @@
 
 #include "app/front_end.h"
 
+namespace plumfold {
+
 DragState drag;
 
 void mouse(int button, int state, int x, int y) {
@@ -30,3 +32,5 @@ void keyboard(unsigned char key, int, int) {
     constexpr unsigned char escape = 27;
     if (key == escape) std::exit(0);
 }
+
+}  // namespace plumfold

@@ -10,13 +10,18 @@
 #include "app/lab/lab.h"
 #include "body/scene.h"
 
+namespace plumfold {
+
 // Built in main from the mesh the command line names; until then empty.
 PressureBody body;
 
 int windowWidth = 0;
 int windowHeight = 0;
 
+}  // namespace plumfold
+
 int main(int argc, char** argv) {
+    using namespace plumfold;
     const plumfold::CommandLine line = plumfold::parseCommandLine(argc, argv);
     if (line.help) {
         std::fputs(plumfold::demoUsage, stdout);

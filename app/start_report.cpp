@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+namespace plumfold {
+
 void writeStartReport(const PressureBody& body, int windowWidth, int windowHeight) {
     std::cout << "Window Width: " << windowWidth << std::endl;
     std::cout << "Window Height: " << windowHeight << std::endl;
@@ -10,3 +12,5 @@ void writeStartReport(const PressureBody& body, int windowWidth, int windowHeigh
     std::cout << "Loaded: " << body.points.size() << " points..." << std::endl;
     std::cout << "Created: " << body.springs.size() << " spring connections..." << std::endl;
 }
+
+}  // namespace plumfold

@@ -4,4 +4,8 @@
 // file even where no window can be opened.
 #include "body/pressure_body.h"
 
+namespace plumfold {
+
 void writeStartReport(const PressureBody& body, int windowWidth, int windowHeight);
+
+}  // namespace plumfold

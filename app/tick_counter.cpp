@@ -2,11 +2,15 @@
 
 #ifdef _WIN32
 #include <windows.h>
-
-uint32_t readTickCounter() { return static_cast<uint32_t>(GetTickCount()); }
 #else
 #include <time.h>
+#endif
 
+namespace plumfold {
+
+#ifdef _WIN32
+uint32_t readTickCounter() { return static_cast<uint32_t>(GetTickCount()); }
+#else
 uint32_t readTickCounter() {
     // CLOCK_MONOTONIC never jumps when the wall clock is set; truncating to 32
     // bits gives the same wrap-around as GetTickCount.
@@ -16,3 +20,5 @@ uint32_t readTickCounter() {
     return static_cast<uint32_t>(milliseconds);
 }
 #endif
+
+}  // namespace plumfold

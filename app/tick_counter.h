@@ -4,4 +4,8 @@
 // anything, so its origin does not matter.
 #include <cstdint>
 
+namespace plumfold {
+
 uint32_t readTickCounter();
+
+}  // namespace plumfold

@@ -8,6 +8,8 @@
 #include "app/web/emulated_lighting.h"
 #endif
 
+namespace plumfold {
+
 void reshape(int width, int height) {
     windowWidth = width;
     windowHeight = height;
@@ -81,3 +83,5 @@ void drawScene() {
     body.draw();
     glPopMatrix();
 }
+
+}  // namespace plumfold

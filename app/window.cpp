@@ -5,6 +5,8 @@
 
 #include "app/front_end.h"
 
+namespace plumfold {
+
 namespace {
 const char* const windowTitle = "Plumfold 3.0 by the Plumfold team, plumfold.dev";
 }
@@ -34,3 +36,5 @@ void runWindow(int argc, char** argv) {
     glutMainLoop();
     std::exit(0);  // only if a GLUT ever returned from its loop
 }
+
+}  // namespace plumfold

@@ -16,6 +16,8 @@
 #include "mesh/prepare.h"
 #include "tools/mesh_generators.h"
 
+using namespace plumfold;
+
 namespace {
 
 plumfold::PolygonSoup benchModel() {

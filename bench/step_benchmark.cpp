@@ -30,6 +30,8 @@
 #include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 
+using namespace plumfold;
+
 // ------------------------------------------------ heap accounting ---
 // The replaced operator new takes its memory from malloc, so free is the right
 // release; GCC cannot see through the replacement and warns.

@@ -1,6 +1,8 @@
 #pragma once
 #include "body/vector3.h"
 
+namespace plumfold {
+
 // What a body is built from. Defaults are the demo scene's tuning.
 struct BodyParams {
     Vector3 offset;                            // added to every scaled vertex
@@ -10,3 +12,5 @@ struct BodyParams {
     float damping = 110.0f;                    // damping constant of every edge spring
     const char* fileName = "Objects/Objekt3.asc";  // mesh file, relative to the working directory
 };
+
+}  // namespace plumfold

@@ -6,6 +6,8 @@
 #include "body/pressure_body.h"
 #include "mesh/mesh_file.h"
 
+namespace plumfold {
+
 Spring Spring::make(const MassPoint* points, int32_t a, int32_t b, float stiffness, float damping) {
     Spring spring;
     spring.pointA = a;
@@ -179,3 +181,5 @@ PressureBody::PressureBody(const MeshFile& mesh, const BodyParams& p) {
     // Working arrays of the step now, so that no step allocates.
     engine.get().prepare(*this);
 }
+
+}  // namespace plumfold

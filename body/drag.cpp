@@ -1,5 +1,7 @@
 #include "body/drag.h"
 
+namespace plumfold {
+
 void mapCursor(int x, int y, int windowWidth, int windowHeight, DragState& drag) {
     // A window shrunk to nothing maps as if it were one pixel wide or high.
     double width = windowWidth > 0 ? windowWidth : 1;
@@ -31,3 +33,5 @@ void releaseDrag(PressureBody& body, DragState& drag) {
     body.springs.pop_back();
     drag.dragging = false;
 }
+
+}  // namespace plumfold

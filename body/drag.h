@@ -4,6 +4,8 @@
 // and the headless simulator so both drag exactly alike.
 #include "body/pressure_body.h"
 
+namespace plumfold {
+
 constexpr float dragStiffness = 600000.0f;  // also what marks the drag spring for drawing
 constexpr float dragDamping = 80.0f;
 
@@ -24,3 +26,5 @@ void pressDrag(PressureBody& body, DragState& drag, int x, int y, int windowWidt
 bool moveDrag(PressureBody& body, DragState& drag, int x, int y, int windowWidth, int windowHeight);
 // Left release: removes the drag point and spring. Nothing when not dragging.
 void releaseDrag(PressureBody& body, DragState& drag);
+
+}  // namespace plumfold

@@ -5,6 +5,8 @@
 #include "body/engine/engine.h"
 #include "body/pressure_body.h"
 
+namespace plumfold {
+
 void Spring::applyForce(MassPoint* points) const {
     MassPoint& a = points[pointA];
     MassPoint& b = points[pointB];
@@ -82,3 +84,5 @@ void PressureBody::computeForcesReference() {
 }
 
 void PressureBody::computeForces() { engine.get().computeForces(*this); }
+
+}  // namespace plumfold

@@ -6,6 +6,8 @@
 #include "body/pressure_body.h"
 #include "body/walls.h"
 
+namespace plumfold {
+
 void PressureBody::integrateReference(IntegrationMode mode, float dt) {
     if (mode == Euler) {
         // Semi-implicit in form: the position uses the velocity just updated.
@@ -41,3 +43,5 @@ void PressureBody::integrateReference(IntegrationMode mode, float dt) {
 }
 
 void PressureBody::integrate(IntegrationMode mode, float dt) { engine.get().integrate(*this, mode, dt); }
+
+}  // namespace plumfold

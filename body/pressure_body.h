@@ -10,11 +10,10 @@
 #include "body/records.h"
 #include "body/vector3.h"
 
-struct MeshFile;
-
 namespace plumfold {
+
+struct MeshFile;
 class Engine;
-}
 
 // Holds the body's engine (body/engine/engine.h) and its working arrays. They
 // are a cache: a copied or assigned body does not share them and builds its own
@@ -94,3 +93,5 @@ std::vector<Spring> buildSpringsByScan(const std::vector<MassPoint>& points, con
 // The same springs in the same order, by a hashed lookup.
 std::vector<Spring> buildSprings(const std::vector<MassPoint>& points, const std::vector<Face>& faces,
                                  float stiffness, float damping);
+
+}  // namespace plumfold

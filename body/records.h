@@ -7,6 +7,8 @@
 
 #include "body/vector3.h"
 
+namespace plumfold {
+
 struct MassPoint {
     float mass = 0.0f;         // 0 marks a fixed point
     float inverseMass = 0.0f;  // 1 / mass, or 0 when mass is 0
@@ -85,3 +87,5 @@ struct Face {
     // share of it (0.3333) added to corners A, B, C.
     void applyPressure(MassPoint* points, float pressureConstant, float inverseVolume);
 };
+
+}  // namespace plumfold

@@ -4,6 +4,8 @@
 // damping 110); the rest stands here.
 #include "body/pressure_body.h"
 
+namespace plumfold {
+
 constexpr Vector3 sceneGravity{0.0f, -500.0f, 0.0f};
 constexpr float timeStep = 0.001f;  // simulated time units per step
 constexpr int initialWindowWidth = 600;
@@ -14,3 +16,5 @@ inline void simulationStep(PressureBody& body) {
     body.computeForces();
     body.integrate(Heun, timeStep);
 }
+
+}  // namespace plumfold

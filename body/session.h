@@ -22,9 +22,9 @@
 #include "body/drag.h"
 #include "body/pressure_body.h"
 
-struct MeshFile;
-
 namespace plumfold {
+
+struct MeshFile;
 
 // The parameters a session may tune; every step reads them from the records.
 struct Tuning {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace plumfold {
+
 uint64_t stateChecksum(const PressureBody& body) {
     uint64_t hash = 0xcbf29ce484222325ull;
     auto feed = [&hash](float value) {
@@ -22,3 +24,5 @@ uint64_t stateChecksum(const PressureBody& body) {
     }
     return hash;
 }
+
+}  // namespace plumfold

@@ -4,6 +4,8 @@
 // operation is part of the simulation's reproducible trajectories.
 #include <cmath>
 
+namespace plumfold {
+
 struct Vector3 {
     float x = 0.0f;
     float y = 0.0f;
@@ -52,3 +54,5 @@ inline Vector3 operator*(const Vector3& a, float s) {
 inline Vector3 operator*(float s, const Vector3& a) { return a * s; }
 
 inline bool operator==(const Vector3& a, const Vector3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+}  // namespace plumfold

@@ -3,6 +3,8 @@
 #include "body/pressure_body.h"
 #include "body/vector3.h"
 
+namespace plumfold {
+
 // The box walls of one point: floor first (the whole velocity bounces), then
 // x low, x high, z low, z high. "Not ≥" so that NaN lands on the wall.
 inline void applyWalls(Vector3& x, Vector3& v) {
@@ -29,3 +31,5 @@ inline void applyWalls(Vector3& x, Vector3& v) {
         v.z = v.z * bounce;
     }
 }
+
+}  // namespace plumfold

@@ -20,6 +20,8 @@
 #include "mesh/mesh_file.h"
 #include "body/session.h"
 
+using namespace plumfold;
+
 namespace {
 
 // The tetrahedron of the format's own example, built without touching a file.

@@ -22,6 +22,8 @@
 #include "mesh/mesh_file.h"
 #include "tools/mesh_convert.h"
 
+using namespace plumfold;
+
 namespace {
 
 void checkSoup(const plumfold::PolygonSoup& soup) {

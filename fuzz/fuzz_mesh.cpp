@@ -22,6 +22,8 @@
 #include "fuzz/scratch_file.h"
 #include "mesh/mesh_file.h"
 
+using namespace plumfold;
+
 namespace {
 
 bool insideOrNaN(float value, double low, double high) { return std::isnan(value) || (value >= low && value <= high); }

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <utility>
 
+namespace plumfold {
+
 namespace {
 
 // +0 and −0 are the same position to the simulation, which compares floats.
@@ -180,8 +182,6 @@ std::vector<CheckFinding> judgeMesh(const MeshReport& r, float scale, double lim
                  number(std::max({extent[0], extent[1], extent[2]})));
     return findings;
 }
-
-namespace plumfold {
 
 MeshShape measureShape(const MeshData& mesh) {
     MeshShape shape;

@@ -8,6 +8,8 @@
 
 #include "mesh/mesh_data.h"
 
+namespace plumfold {
+
 struct MeshReport {
     int32_t vertexCount = 0;
     int32_t faceCount = 0;
@@ -44,8 +46,6 @@ struct CheckFinding {
 // The report against the scene: scale applied to every coordinate, the box
 // |x|, |z| <= limit and y >= −limit.
 std::vector<CheckFinding> judgeMesh(const MeshReport& report, float scale, double limit);
-
-namespace plumfold {
 
 // What makes the explicit step unstable on a closed mesh with valid indices:
 // a point joined to many springs, springs much shorter than the rest, and a

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace plumfold {
+
 std::string formatCoordinate(float value) {
     char text[64];
     for (int precision = 6; precision <= 9; ++precision) {
@@ -26,3 +28,5 @@ bool writeMesh(std::FILE* out, const MeshData& mesh, const std::string& title) {
     }
     return std::fflush(out) == 0 && !std::ferror(out);
 }
+
+}  // namespace plumfold

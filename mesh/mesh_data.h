@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace plumfold {
+
 struct MeshData {
     std::vector<float> vertices;        // x, y, z per vertex
     std::vector<int32_t> faceIndices;   // three vertex indices per triangle, counter-clockwise seen from outside
@@ -21,8 +23,4 @@ std::string formatCoordinate(float value);
 // Returns false when the stream reports a write error.
 bool writeMesh(std::FILE* out, const MeshData& mesh, const std::string& title);
 
-namespace plumfold {
-using ::MeshData;
-using ::formatCoordinate;
-using ::writeMesh;
 }  // namespace plumfold

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace plumfold {
+
 namespace {
 
 // A failed read, carrying the line the program prints. Thrown only inside this
@@ -197,8 +199,6 @@ void requireUsable(const MeshFile& mesh) {
 }
 
 }  // namespace
-
-namespace plumfold {
 
 MeshFileResult readMeshFile(const char* fileName, MeshFileCheck check) {
     MeshFileResult result;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace plumfold {
+
 struct MeshFile {
     const char* fileName = nullptr;    // not owned; opened relative to the working directory
     int32_t vertexCount = 0;           // as read after "Vertices:"
@@ -14,8 +16,6 @@ struct MeshFile {
     std::vector<float> vertices;       // x, y, z of vertex j at 3j, 3j+1, 3j+2
     std::vector<int32_t> faceIndices;  // the three indices of face j at 3j.., in file order
 };
-
-namespace plumfold {
 
 struct MeshFileResult {
     bool ok = false;

@@ -4,6 +4,8 @@
 
 #include "tools/mesh_merge.h"
 
+namespace plumfold {
+
 namespace {
 
 bool allFinite(const MeshData& mesh) {
@@ -62,3 +64,5 @@ ConvertResult convertSoup(const plumfold::PolygonSoup& soup, const ConvertOption
     if (mesh.faceIndices.empty()) return fail("no triangle is left after merging coincident corners");
     return result;
 }
+
+}  // namespace plumfold

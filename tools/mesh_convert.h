@@ -6,6 +6,8 @@
 #include "mesh/import.h"
 #include "mesh/mesh_data.h"
 
+namespace plumfold {
+
 struct ConvertOptions {
     bool center = false;
     double scale = 1.0;      // applied after centring
@@ -26,3 +28,5 @@ MeshData triangulateSoup(const plumfold::PolygonSoup& soup);
 
 // The soup triangulated, merged and transformed.
 ConvertResult convertSoup(const plumfold::PolygonSoup& soup, const ConvertOptions& options);
+
+}  // namespace plumfold

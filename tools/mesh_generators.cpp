@@ -6,6 +6,8 @@
 #include <map>
 #include <utility>
 
+namespace plumfold {
+
 namespace {
 
 struct Point {
@@ -131,3 +133,5 @@ MeshData makeTorus(float majorRadius, float minorRadius, int segments, int rings
     }
     return mesh;
 }
+
+}  // namespace plumfold

@@ -2,6 +2,8 @@
 // Closed, outward-wound meshes generated from parameters.
 #include "mesh/mesh_data.h"
 
+namespace plumfold {
+
 // Icosahedron subdivided `level` times, vertices pushed onto the sphere:
 // 10 · 4^level + 2 vertices, 20 · 4^level triangles.
 MeshData makeIcosphere(int level, float radius);
@@ -15,3 +17,5 @@ MeshData makeCube(float size, int divisions);
 // tube radius `minorRadius` < majorRadius; `segments` steps around the y axis and
 // `rings` steps around the tube: segments · rings vertices, twice as many triangles.
 MeshData makeTorus(float majorRadius, float minorRadius, int segments, int rings);
+
+}  // namespace plumfold

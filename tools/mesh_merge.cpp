@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+namespace plumfold {
+
 namespace {
 
 uint32_t positionBits(float value) {
@@ -90,3 +92,5 @@ double largestExtent(const MeshData& mesh) {
     bounds(mesh, low, high);
     return std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
 }
+
+}  // namespace plumfold

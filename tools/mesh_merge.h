@@ -4,6 +4,8 @@
 
 #include "mesh/mesh_data.h"
 
+namespace plumfold {
+
 struct MergeSummary {
     int32_t mergedVertices = 0;   // vertices that shared a position with an earlier one
     int32_t unusedVertices = 0;   // dropped: in no face
@@ -21,3 +23,5 @@ void centerMesh(MeshData& mesh);
 void scaleMesh(MeshData& mesh, double factor);
 // Largest extent of the bounding box over the three axes.
 double largestExtent(const MeshData& mesh);
+
+}  // namespace plumfold

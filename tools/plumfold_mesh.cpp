@@ -22,6 +22,7 @@
 #include "tools/mesh_generators.h"
 #include "tools/mesh_convert.h"
 
+namespace plumfold {
 namespace {
 
 const char* const usage =
@@ -373,8 +374,10 @@ int runPrepare(const Arguments& a) {
 }
 
 }  // namespace
+}  // namespace plumfold
 
 int main(int argc, char** argv) {
+    using namespace plumfold;
     if (argc < 2) failUsage("no command given");
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {

@@ -21,6 +21,7 @@
 #include "body/session.h"
 #include "mesh/body_mesh.h"
 
+namespace plumfold {
 namespace {
 
 const char* const usage =
@@ -245,8 +246,10 @@ void writeCsvRow(std::FILE* out, const PressureBody& body, size_t bodyPoints, ui
 }
 
 }  // namespace
+}  // namespace plumfold
 
 int main(int argc, char** argv) {
+    using namespace plumfold;
     Options options = parseArguments(argc, argv);
     if (!options.verifyFile.empty()) return verify(options.verifyFile);
     std::vector<plumfold::SessionEntry> events;

@@ -6,9 +6,9 @@
 #include "app/command_line.h"
 #include "body/session.h"
 
-struct MeshFile;
-
 namespace plumfold {
+
+struct MeshFile;
 
 struct LabStart {
     bool active = false;  // anything beyond the plain demo was asked for

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace plumfold {
+
 void setMaterialForScaledNormals(const GLfloat diffuse[4], const GLfloat specular[4], GLfloat shininess,
                                  GLfloat scale) {
     const double shrink = 1.0 / scale;
@@ -16,3 +18,5 @@ void setMaterialForScaledNormals(const GLfloat diffuse[4], const GLfloat specula
     glMaterialfv(GL_FRONT, GL_DIFFUSE, dimDiffuse);
     glMaterialfv(GL_FRONT, GL_SPECULAR, dimSpecular);
 }
+
+}  // namespace plumfold

@@ -10,6 +10,8 @@
 #include "body/scene.h"
 #include "body/session.h"
 
+namespace plumfold {
+
 namespace {
 const char* const addressForm = "open the page as index.html?events=FILE&steps=N";
 
@@ -75,3 +77,5 @@ bool runReplay(PressureBody& body, DragState& drag, const ReplayRequest& request
     }
     return true;
 }
+
+}  // namespace plumfold

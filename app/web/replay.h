@@ -8,6 +8,8 @@
 #include "body/drag.h"
 #include "body/pressure_body.h"
 
+namespace plumfold {
+
 struct ReplayRequest {
     bool wanted = false;     // the page's address asked for steps=N
     std::string eventsFile;  // path of the fetched events in the module's file system; empty: no events
@@ -22,3 +24,5 @@ bool parseReplayRequest(int argc, char** argv, ReplayRequest& request, std::stri
 // Applies the events before their steps and runs request.steps steps. False with
 // a message (and the body untouched) when the events file cannot be read.
 bool runReplay(PressureBody& body, DragState& drag, const ReplayRequest& request, std::string& error);
+
+}  // namespace plumfold

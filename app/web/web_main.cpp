@@ -13,6 +13,8 @@
 #include "body/scene.h"
 #include "body/state_hash.h"
 
+namespace plumfold {
+
 // Built before main runs, once the page has fetched the shipped body into the
 // module's file system (page.js).
 PressureBody body{BodyParams{}};
@@ -20,7 +22,10 @@ PressureBody body{BodyParams{}};
 int windowWidth = 0;
 int windowHeight = 0;
 
+}  // namespace plumfold
+
 int main(int argc, char** argv) {
+    using namespace plumfold;
     body.gravity = sceneGravity;
     windowWidth = initialWindowWidth;
     windowHeight = initialWindowHeight;

@@ -6,6 +6,8 @@
 
 #include "app/front_end.h"
 
+namespace plumfold {
+
 namespace {
 // Escape ends the native program; a page stays open, so the simulation stops
 // instead, the last picture stays and the mouse no longer drags.
@@ -37,3 +39,5 @@ void runWebWindow() {
     glutIdleFunc(idle);
     glutMainLoop();
 }
+
+}  // namespace plumfold

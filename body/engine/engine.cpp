@@ -267,6 +267,8 @@ void Engine::integrate(PressureBody& body, IntegrationMode mode, float dt) {
 
 // ---------------------------------------------------------------------- slot ---
 
+namespace plumfold {
+
 EngineSlot::EngineSlot() = default;
 EngineSlot::EngineSlot(const EngineSlot&) {}
 EngineSlot::EngineSlot(EngineSlot&&) noexcept = default;
@@ -278,3 +280,5 @@ plumfold::Engine& EngineSlot::get() {
     if (!engine_) engine_ = std::make_unique<plumfold::Engine>();
     return *engine_;
 }
+
+}  // namespace plumfold

@@ -13,6 +13,8 @@
 #include "app/lab/lab_state.h"
 #include "app/tick_counter.h"
 
+using namespace plumfold;
+
 // One step plus one per whole 50 ms, capped. The quotient truncates towards
 // zero: a slightly negative reading still steps once.
 TEST(BatchRule, OneStepPlusOnePerWholeFiftyMillisecondsCapped) {

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <thread>
 
+using namespace plumfold;
+
 std::string missingGuiTools() {
     const char* tools[][2] = {{"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xwd", "x11-apps"}, {"xwdtopnm", "netpbm"}};
     std::string missing;

@@ -47,7 +47,7 @@ struct DemoProcess {
     std::optional<int> exitStatus;  // set once the process ended normally
     bool signalled = false;
 
-    DemoProcess(const VirtualDisplay& display, const MeshData& mesh, const std::vector<std::string>& arguments = {});
+    DemoProcess(const VirtualDisplay& display, const plumfold::MeshData& mesh, const std::vector<std::string>& arguments = {});
     ~DemoProcess();
     DemoProcess(const DemoProcess&) = delete;
     DemoProcess& operator=(const DemoProcess&) = delete;

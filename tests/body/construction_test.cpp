@@ -10,6 +10,8 @@
 #include "tests/support/bodies.h"
 #include "tools/mesh_generators.h"
 
+using namespace plumfold;
+
 namespace {
 
 using Ends = std::vector<std::pair<int32_t, int32_t>>;

@@ -7,6 +7,8 @@
 #include "body/drag.h"
 #include "tests/support/bodies.h"
 
+using namespace plumfold;
+
 namespace {
 
 // The tetrahedron after some motion, so nothing sits at rest.

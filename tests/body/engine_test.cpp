@@ -15,6 +15,8 @@
 #include "tests/support/bodies.h"
 #include "tools/mesh_generators.h"
 
+using namespace plumfold;
+
 namespace {
 
 // Where the two bodies differ, or "" when they agree to the last bit.

@@ -12,6 +12,8 @@
 #include "tests/support/bodies.h"
 #include "tools/mesh_generators.h"
 
+using namespace plumfold;
+
 namespace {
 std::atomic<long> allocations{0};
 }  // namespace

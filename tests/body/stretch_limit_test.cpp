@@ -5,6 +5,8 @@
 
 #include "tests/support/bodies.h"
 
+using namespace plumfold;
+
 TEST(StretchLimit, PullsOverstretchedEndsTogetherInSpringOrder) {
     struct Case {
         const char* what;

@@ -11,6 +11,8 @@
 #include "mesh/import.h"
 #include "tests/support/process.h"
 
+using namespace plumfold;
+
 using plumfold::MeshFormat;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "mesh/mesh_checks.h"
 #include "tools/mesh_generators.h"
 
+using namespace plumfold;
+
 namespace {
 
 bool hasFinding(const std::vector<CheckFinding>& findings, const std::string& words, bool breaking) {

@@ -9,6 +9,8 @@
 #include "mesh/mesh_file.h"
 #include "tests/support/process.h"
 
+using namespace plumfold;
+
 namespace {
 
 const std::string twoFaces = "Faces: 1 Face list: Face 0: A:0 B:1 C:1\n";

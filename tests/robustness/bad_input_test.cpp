@@ -12,6 +12,8 @@
 #include "body/sha256.h"
 #include "tests/support/process.h"
 
+using namespace plumfold;
+
 namespace fs = std::filesystem;
 
 namespace {

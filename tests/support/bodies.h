@@ -12,6 +12,8 @@
 #include "mesh/mesh_data.h"
 #include "tests/support/process.h"
 
+namespace plumfold {
+
 inline PressureBody bodyFromMesh(const MeshData& data, const BodyParams& params = BodyParams{}) {
     MeshFile mesh;
     mesh.vertexCount = data.vertexCount();
@@ -78,3 +80,5 @@ inline bool allFinite(const PressureBody& body) {
             if (!std::isfinite(c)) return false;
     return true;
 }
+
+}  // namespace plumfold

@@ -10,6 +10,8 @@
 #include "tests/support/bodies.h"
 #include "tools/mesh_generators.h"
 
+using namespace plumfold;
+
 namespace {
 
 // Written and read back, the mesh is the same to the last bit.

@@ -12,6 +12,8 @@
 #include "tests/support/bodies.h"
 #include "tests/support/process.h"
 
+using namespace plumfold;
+
 namespace {
 
 const std::string simO0 = PLUMFOLD_BINARY_DIR "/tests/tools/plumfold-sim-O0";
