@@ -49,10 +49,12 @@ Matrix localTransform(const tinygltf::Node& node) {
         for (int i = 0; i < 3; ++i) s[5 * i] = node.scale[i];
     if (node.rotation.size() == 4) {
         const double x = node.rotation[0], y = node.rotation[1], z = node.rotation[2], w = node.rotation[3];
+        // clang-format off
         r = {1 - 2 * (y * y + z * z), 2 * (x * y + z * w),     2 * (x * z - y * w),     0,
              2 * (x * y - z * w),     1 - 2 * (x * x + z * z), 2 * (y * z + x * w),     0,
              2 * (x * z + y * w),     2 * (y * z - x * w),     1 - 2 * (x * x + y * y), 0,
              0,                       0,                       0,                       1};
+        // clang-format on
     }
     return multiply(t, multiply(r, s));
 }

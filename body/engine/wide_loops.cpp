@@ -18,12 +18,15 @@
 // Groups are built from rows of four floats, so the loops are for targets of
 // fixed width: not the scalable ones. Highway 1.0.3 has no double vectors on
 // WebAssembly; there the portable code runs.
+// foreach_target.h must come first: it includes this file once per target.
+// clang-format off
 #ifndef HWY_DISABLED_TARGETS
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV | HWY_WASM | HWY_WASM_EMU256)
 #endif
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "body/engine/wide_loops.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
+// clang-format on
 
 #include <hwy/highway.h>
 

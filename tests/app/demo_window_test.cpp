@@ -98,11 +98,13 @@ TEST_F(DemoWindow, DrawsTheOpenBoxAndTheBodyFallsToRestOnTheFloor) {
     auto at = [&](int x, int y) { return image->at(200 + x, 200 + y); };
     // Window points where the camera sees the top, floor, left and right wall,
     // unlit so in their own colours, and through the open back and front: black.
+    // clang-format off
     const struct {
         int x, y;
         float r, g, b;
     } seen[] = {{300, 30, 0.44f, 0.53f, 0.62f}, {300, 580, 0.14f, 0.23f, 0.48f}, {60, 200, 0.44f, 0.43f, 0.62f},
                 {585, 200, 0.44f, 0.43f, 0.52f}, {450, 150, 0, 0, 0},             {30, 590, 0, 0, 0}};
+    // clang-format on
     for (const auto& p : seen) EXPECT_TRUE(looksLike(at(p.x, p.y), p.r, p.g, p.b)) << p.x << "," << p.y;
 
     // The body starts with its centre above the window's middle row; it rests

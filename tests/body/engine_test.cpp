@@ -105,6 +105,7 @@ struct Scene {
     };
 };
 
+// clang-format off
 const Scene scenes[] = {
     {"tetrahedron", listed("reference/tetra.asc"), 1000, {}},
     {"cube", listed("reference/cube.asc"), 1000, {}},
@@ -135,6 +136,7 @@ const Scene scenes[] = {
     {"stretch pass alone", [] { return sphere(2); }, 5, {{Event::Displace, 0, 9, 0, far}}, 7,
      [](const PressureBody& body, int corrections) { EXPECT_TRUE(allFinite(body) && corrections > 0); }},
 };
+// clang-format on
 
 }  // namespace
 

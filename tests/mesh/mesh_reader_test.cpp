@@ -24,6 +24,7 @@ TEST(MeshReader, TokensLabelsAndValues) {
         std::vector<float> vertices;
         std::vector<int32_t> faces;
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"any white space separates tokens; lines mean nothing",
          "t\tVertices:\r\n2\vFaces:\f1 Vertex\n\nList: 0:\tX:1\rY:2 Z:3 1: X:4\nY:5\nZ:6 Face list: 0: A:0 B:1 C:1",
@@ -67,6 +68,7 @@ TEST(MeshReader, TokensLabelsAndValues) {
         {"counts of zero still need both headers",
          "Vertices: 0 Faces: -3 Vertex List: 0: X:1 Y:1 Z:1 Face list: 0: A:0 B:0 C:0", {}, {}},
     };
+    // clang-format on
     TempDir dir;
     const std::string path = (dir.path / "mesh.asc").string();
     for (const Case& c : cases) {
@@ -91,6 +93,7 @@ TEST(MeshReader, RefusesWithTheProgramsOwnLine) {
         std::string text;
         std::string line;  // the start of the line
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"empty", "", truncated},
         {"no count", "Vertices:", truncated},
@@ -120,6 +123,7 @@ TEST(MeshReader, RefusesWithTheProgramsOwnLine) {
          unusable + "it has 1 vertices, but a body needs at least two (the drag spring holds vertex 1)"},
         {"no vertices", "Vertices: 0 Faces: 0 Vertex List: Face list:", unusable + "it has 0 vertices"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         dir.write("mesh.asc", c.text);

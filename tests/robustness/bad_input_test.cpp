@@ -44,6 +44,7 @@ TEST(BadMesh, EveryProgramPrintsTheReadersLineAndExitsOne) {
         const char* folder;
         std::string out;
     };
+    // clang-format off
     const Case cases[] = {
         {{demoProgram}, "truncated", "Error with object file! \n"},
         {{sim, meshPath, "10"}, "nan",
@@ -51,6 +52,7 @@ TEST(BadMesh, EveryProgramPrintsTheReadersLineAndExitsOne) {
         {{meshTool, "check", meshPath}, "missing",
          "checking " + meshPath + " with the program's reader\nUnable to open " + meshPath + " file.\n"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         if (!fs::exists(c.command[0])) continue;  // built without the window
         SCOPED_TRACE(c.command[0]);

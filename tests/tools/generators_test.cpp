@@ -62,10 +62,12 @@ TEST(Generators, AwkwardCoordinatesSurviveTheTextRoundTrip) {
     // Values whose shortest decimal text needs all nine digits, tiny and huge
     // magnitudes, and -0.
     MeshData mesh;
+    // clang-format off
     float values[] = {0.1f, 1.0f / 3.0f, -0.0f, std::numeric_limits<float>::denorm_min(),
                       std::numeric_limits<float>::min(), std::numeric_limits<float>::max(),
                       -std::numeric_limits<float>::max(), std::nextafter(1.0f, 2.0f), 16777217.0f,
                       123456.789f, -9.87654321e-20f, 4.5f};
+    // clang-format on
     for (float v : values) mesh.vertices.push_back(v);
     mesh.faceIndices = {0, 1, 2, 3, 2, 1};
     expectBitIdenticalReadBack(mesh);
