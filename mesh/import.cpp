@@ -78,6 +78,7 @@ bool isOffKeyword(std::string_view word) {
 // ambiguous (a binary STL whose size does not match its count, a bare soup).
 bool recogniseFormat(std::string_view bytes, const std::string& extension, MeshFormat& format) {
     const std::string_view word = firstWord(bytes);
+    // NOLINTBEGIN(bugprone-branch-clone): the rules are tried in order; equal results stay apart
     if (startsWith(bytes, "glTF")) format = MeshFormat::Glb;
     else if (startsWith(bytes, "ply\n") || startsWith(bytes, "ply\r")) format = MeshFormat::Ply;
     else if (bytes.size() >= 84 && detail::binaryStlSize(bytes) == bytes.size()) format = MeshFormat::Stl;
@@ -89,6 +90,7 @@ bool recogniseFormat(std::string_view bytes, const std::string& extension, MeshF
     else if (extension == "stl") format = MeshFormat::Stl;
     else if (extension == "obj" || (hasLineStarting(bytes, "v ") && hasLineStarting(bytes, "f "))) format = MeshFormat::Obj;
     else return false;
+    // NOLINTEND(bugprone-branch-clone)
     return true;
 }
 

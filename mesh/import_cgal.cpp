@@ -92,7 +92,7 @@ std::string readStlSoup(std::string_view bytes, bool binary, PolygonSoup& soup) 
         // CGAL merges equal corners in an ordered map, where a NaN would compare
         // equal to anything and vanish: look at every corner first.
         for (size_t at = 84; at + 50 <= expected; at += 50) {
-            for (int k = 3; k < 12; ++k) {
+            for (size_t k = 3; k < 12; ++k) {
                 float value;
                 std::memcpy(&value, bytes.data() + at + 4 * k, sizeof value);
                 if (!std::isfinite(value)) {

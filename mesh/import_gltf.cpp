@@ -46,7 +46,7 @@ Matrix localTransform(const tinygltf::Node& node) {
     if (node.translation.size() == 3)
         for (int i = 0; i < 3; ++i) t[12 + i] = node.translation[i];
     if (node.scale.size() == 3)
-        for (int i = 0; i < 3; ++i) s[5 * i] = node.scale[i];
+        for (size_t i = 0; i < 3; ++i) s[5 * i] = node.scale[i];
     if (node.rotation.size() == 4) {
         const double x = node.rotation[0], y = node.rotation[1], z = node.rotation[2], w = node.rotation[3];
         // clang-format off

@@ -2,13 +2,14 @@
 # Installs what the build and the tests need: the libraries the build itself
 # uses (Highway, Dear ImGui, CGAL, tinygltf), what the window tests drive the
 # demo with (a virtual X server, input and window queries, screenshots read
-# back as PPM), and what the man pages and the Debian package are made with.
+# back as PPM), what the man pages and the Debian package are made with, and
+# clang-tidy and clang-format for scripts/tidy.sh and scripts/format.sh.
 # As root the missing Debian packages are installed; otherwise this says what
 # to install (the window tests skip themselves until then).
 set -uo pipefail
 
-tools=(Xvfb xdotool xwininfo xwd xwdtopnm pnmtopng help2man dpkg-shlibdeps file)
-packages=(xvfb xdotool x11-utils x11-apps netpbm netpbm help2man dpkg-dev file)
+tools=(Xvfb xdotool xwininfo xwd xwdtopnm pnmtopng help2man dpkg-shlibdeps file clang-tidy clang-format)
+packages=(xvfb xdotool x11-utils x11-apps netpbm netpbm help2man dpkg-dev file clang-tidy clang-format)
 
 missing=()
 for i in "${!tools[@]}"; do

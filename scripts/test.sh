@@ -17,6 +17,8 @@ build_and_test() {  # build_and_test PRESET: into build/PRESET
 }
 
 build_and_test gcc
+# clang-tidy on the C++ files this branch changed (or main's last commit).
+if command -v clang-tidy >/dev/null 2>&1; then scripts/tidy.sh; else echo "clang-tidy missing: not run"; fi
 # The browser build in headless Chromium, checked against this plumfold-sim.
 PLUMFOLD_SIM="$PWD/build/gcc/tools/plumfold-sim" scripts/test-web.sh
 build_and_test clang

@@ -310,7 +310,7 @@ int runCheck(const Arguments& a) {
         std::printf("volume %.9g (%s)\n", report.volume,
                     report.volume > 0 ? "outward" : report.volume < 0 ? "inward" : "flat");
         std::printf("degenerate faces %lld (repeated index %lld, zero area %lld)\n",
-                    static_cast<long long>(report.repeatedIndexFaces + report.zeroAreaFaces),
+                    static_cast<long long>(report.repeatedIndexFaces) + report.zeroAreaFaces,
                     static_cast<long long>(report.repeatedIndexFaces), static_cast<long long>(report.zeroAreaFaces));
         std::printf("unused vertices %lld\n", static_cast<long long>(report.unusedVertices));
     }
