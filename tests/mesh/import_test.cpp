@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <string>
-#include <vector>
 
 #include "mesh/import.h"
 #include "tests/support/process.h"
