@@ -85,7 +85,8 @@ TEST(PlumfoldMesh, VerdictAndStatusFollowTheBody) {
          "vertices 4 faces 4 edges 6\nsprings 6 (mass points 4, faces 4)\nclosed yes (open edges 0, edges in more "
          "than two faces 0)\nwinding consistent (edges run the same way by both faces 0)\nvolume 5.20833333 (outward)\n"
          "degenerate faces 0 (repeated index 0, zero area 0)\nunused vertices 0\nduplicate positions 0\nindices out "
-         "of range 0\nbounds after scale 0.899999976: x -0.9 1.35 y -1.8 2.7 z -0.45 1.8 (box |x|,|z| <= 4.5, y >= -4.5)"},
+         "of range 0\nbounds after scale 0.899999976: x -0.9 1.35 y -1.8 2.7 z -0.45 1.8 (box |x|,|z| <= 4.5, y >= -4.5)\n"
+         "springs per point at most 3 (point 0), spring lengths 2.5 to 5.59, roundness 0.225\n"},
         {"check " PLUMFOLD_SOURCE_DIR "/Objects/Objekt3.asc", 0, "result: usable"},
         // A cube much smaller than 5 inflates more than threefold under the fixed pressure.
         {"sphere 3 2 -o sphere.asc", 0, ""},
