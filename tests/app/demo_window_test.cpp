@@ -92,7 +92,6 @@ TEST_F(DemoWindow, DrawsTheOpenBoxAndTheBodyFallsToRestOnTheFloor) {
     auto image = takeScreenshot(*display);
     ASSERT_TRUE(image);
     BodyView rest = findBody(*image);
-    auto at = [&](int x, int y) { return image->at(x, y); };
     // Window points where the camera sees the top, floor, left and right wall,
     // unlit so in their own colours, and through the open back and front: black.
     const struct {
@@ -100,14 +99,14 @@ TEST_F(DemoWindow, DrawsTheOpenBoxAndTheBodyFallsToRestOnTheFloor) {
         float r, g, b;
     } seen[] = {{300, 30, 0.44f, 0.53f, 0.62f}, {300, 580, 0.14f, 0.23f, 0.48f}, {60, 200, 0.44f, 0.43f, 0.62f},
                 {585, 200, 0.44f, 0.43f, 0.52f}, {450, 150, 0, 0, 0},             {30, 590, 0, 0, 0}};
-    for (const auto& p : seen) EXPECT_TRUE(looksLike(at(p.x, p.y), p.r, p.g, p.b)) << p.x << "," << p.y;
+    for (const auto& p : seen) EXPECT_TRUE(looksLike(image->at(p.x, p.y), p.r, p.g, p.b)) << p.x << "," << p.y;
 
     // The body starts with its centre above the window's middle row; it rests
     // below it, on the floor (floor pixels below it) and between the walls.
     ASSERT_GT(rest.pixels, 5000);
     EXPECT_GT(rest.centreY, 330);
     EXPECT_EQ(rest.whitePixels, 0);
-    EXPECT_TRUE(looksLike(at(static_cast<int>(rest.centreX), rest.bottom + 10), 0.14f, 0.23f, 0.48f));
+    EXPECT_TRUE(looksLike(image->at(static_cast<int>(rest.centreX), rest.bottom + 10), 0.14f, 0.23f, 0.48f));
     EXPECT_GT(rest.left, 60);
     EXPECT_LT(rest.right, 565);
     EXPECT_EQ(demo->output(), report);
