@@ -21,8 +21,6 @@ constexpr double windowTimeout = 60;
 constexpr double settleTimeout = 120;
 constexpr double reactionTimeout = 30;
 
-std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
-
 class DemoWindow : public ::testing::Test {
 protected:
     std::vector<std::string> arguments;  // the plain demo: none
@@ -43,7 +41,7 @@ protected:
         ASSERT_GT(demo->pid, 0) << "could not start the demo";
         pollUntil(
             [&] {
-                windowId = firstLine(display->run("xdotool search --name '^Plumfold 3\\.0 by '"));
+                windowId = display->run("xdotool search --name '^Plumfold 3\\.0 by ' | head -n 1 | tr -d '\\n'");
                 return !windowId.empty() || demo->ended();
             },
             windowTimeout);

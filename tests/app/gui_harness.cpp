@@ -5,13 +5,8 @@
 #include <thread>
 
 std::string missingGuiTools() {
-    const char* tools[][2] = {{"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xwd", "x11-apps"}, {"xwdtopnm", "netpbm"}};
-    std::string missing;
-    for (const auto& tool : tools) {
-        std::string probe = std::string("command -v ") + tool[0] + " >/dev/null 2>&1";
-        if (std::system(probe.c_str()) != 0) missing += std::string(" ") + tool[0] + " (package " + tool[1] + ")";
-    }
-    return missing;
+    if (std::system("which Xvfb xdotool xwd xwdtopnm pnmcut pnmdepth >/dev/null 2>&1") == 0) return "";
+    return " one of Xvfb, xdotool, xwd, xwdtopnm, pnmcut, pnmdepth (packages xvfb xdotool x11-apps netpbm)";
 }
 
 bool pollUntil(const std::function<bool()>& condition, double seconds, std::chrono::milliseconds interval) {

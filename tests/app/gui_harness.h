@@ -8,8 +8,7 @@
 
 #include "tests/support/process.h"
 
-// Names of the X tools the window tests need that are not on PATH, with the
-// Debian packages that bring them; empty when all are there.
+// Empty when the X tools the window tests need are on PATH, else what to install.
 std::string missingGuiTools();
 
 // Calls `condition` until it holds or `seconds` pass; true when it held.
