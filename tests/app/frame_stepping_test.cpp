@@ -12,6 +12,7 @@
 #include "app/lab/body_readings.h"
 #include "app/lab/lab_state.h"
 #include "app/tick_counter.h"
+#include "tests/support/bodies.h"
 
 using namespace plumfold;
 
@@ -110,4 +111,25 @@ TEST(LabWatch, SaysWhenTheBodyTurnsInsideOutStopsBeingFiniteOrLeavesTheBox) {
         EXPECT_EQ(said.empty(), *c.says == 0) << said;
         EXPECT_NE(said.find(c.says), std::string::npos) << said;
     }
+}
+
+// The lab's plot: one sample every plotEvery steps since the last restart, in a
+// ring of plotSamples that a restart empties.
+TEST(LabPlot, SamplesEveryTenStepsIntoARingThatRestartEmpties) {
+    const MeshFile mesh = plumfold::readMeshFile(tetraFile.c_str()).mesh;
+    PressureBody body = sceneBodyAfter(tetraFile, 0);
+    DragState drag;
+    plumfold::Lab lab;
+    plumfold::startLab(lab, body, drag, mesh);
+    plumfold::runSteps(lab, 20);
+    EXPECT_TRUE(lab.plot.filled == 2 && lab.plot.next == 2);
+    EXPECT_EQ(lab.plot.volume[1], static_cast<float>(body.volume / 1.998));
+    EXPECT_EQ(lab.plot.energy[1], static_cast<float>(plumfold::readBody(body, 4, 6).total()));
+    plumfold::runSteps(lab, 4995);
+    EXPECT_TRUE(lab.plot.filled == 500 && lab.plot.next == 1);
+    plumfold::restart(lab);
+    plumfold::runSteps(lab, 5);
+    EXPECT_EQ(lab.plot.filled, 0u);
+    plumfold::runSteps(lab, 5);
+    EXPECT_TRUE(lab.plot.filled == 1 && lab.plot.next == 1);
 }

@@ -1,25 +1,14 @@
 #include "gui_harness.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 using namespace plumfold;
 
 std::string missingGuiTools() {
-    const char* tools[][2] = {{"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xwd", "x11-apps"}, {"xwdtopnm", "netpbm"}};
-    std::string missing;
-    for (const auto& tool : tools) {
-        std::string probe = std::string("command -v ") + tool[0] + " >/dev/null 2>&1";
-        if (std::system(probe.c_str()) != 0) missing += std::string(" ") + tool[0] + " (package " + tool[1] + ")";
-    }
-    return missing;
+    if (std::system("which Xvfb xdotool xwd xwdtopnm pnmcut pnmdepth >/dev/null 2>&1") == 0) return "";
+    return " one of Xvfb, xdotool, xwd, xwdtopnm, pnmcut, pnmdepth (packages xvfb xdotool x11-apps netpbm)";
 }
 
 bool pollUntil(const std::function<bool()>& condition, double seconds, std::chrono::milliseconds interval) {
@@ -35,13 +24,10 @@ VirtualDisplay::VirtualDisplay(bool withOpenGL) {
     // -displayfd: the server takes the first free display number and writes it
     // to its stdout once it accepts clients, so parallel tests never collide.
     std::string numberFile = (scratch.path / "display").string();
-    pid = startChild(
-        [withOpenGL] {
-            execlp("Xvfb", "Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset",
-                   withOpenGL ? "+extension" : "-extension", "GLX", static_cast<char*>(nullptr));
-            _exit(127);
-        },
-        numberFile, "/dev/null", "", 0);
+    const char* glx = withOpenGL ? "+extension" : "-extension";
+    pid = startChild([glx] { execute({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                                      "-noreset", glx, "GLX"}); },
+                     numberFile, "/dev/null", "", 0);
     std::string number;
     if (pollUntil([&] { return (number = readFile(numberFile)).find('\n') != std::string::npos; }, 30))
         name = ":" + number.erase(number.find('\n'));
@@ -57,26 +43,19 @@ std::string VirtualDisplay::run(const std::string& command) const {
     return runProgram({"/bin/sh", "-c", "DISPLAY=" + name + " " + command}).out;
 }
 
-DemoProcess::DemoProcess(const VirtualDisplay& display, const MeshData& mesh,
+DemoProcess::DemoProcess(const VirtualDisplay& display, const std::string& meshFile,
                          const std::vector<std::string>& arguments) {
-    std::string meshPath = workDir.write("Objects/Objekt3.asc", "");
-    std::FILE* file = std::fopen(meshPath.c_str(), "w");
-    if (file == nullptr) return;
-    bool written = writeMesh(file, mesh, "window test body");
-    if (std::fclose(file) != 0 || !written) return;
+    workDir.write("Objects/Objekt3.asc", readFile(meshFile));
     auto run = [&display, &arguments] {
         setenv("DISPLAY", display.name.c_str(), 1);
         // In a sanitizer build the GL driver's own allocations show up as leaks at
         // exit, from a library already unloaded and so without frames to suppress
         // by name; memory errors are still caught.
         const char* lsan = getenv("LSAN_OPTIONS");
-        std::string leakOptions = std::string(lsan != nullptr ? lsan : "") + ":detect_leaks=0";
-        setenv("LSAN_OPTIONS", leakOptions.c_str(), 1);
-        std::vector<char*> argv = {const_cast<char*>(PLUMFOLD_BINARY_DIR "/app/plumfold")};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        setenv("LSAN_OPTIONS", (std::string(lsan != nullptr ? lsan : "") + ":detect_leaks=0").c_str(), 1);
+        std::vector<std::string> argv = {demoProgram};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        execute(argv);
     };
     // No time limit: the test ends the demo, or the destructor kills it.
     pid = startChild(run, (workDir.path / "stdout.txt").string(), (workDir.path / "stderr.txt").string(),
@@ -90,7 +69,6 @@ DemoProcess::~DemoProcess() {
     }
 }
 
-
 bool DemoProcess::ended() {
     if (exitStatus || signalled) return true;
     int status = 0;
@@ -100,28 +78,16 @@ bool DemoProcess::ended() {
     return true;
 }
 Rgb ScreenImage::at(int x, int y) const {
-    if (x < 0 || y < 0 || x >= width || y >= height) return {-1, -1, -1};
-    size_t i = (static_cast<size_t>(y) * width + x) * 3;
+    if (x < 0 || y < 0 || x >= 600 || y >= 600 || rgb.size() != 600 * 600 * 3) return {-1, -1, -1};
+    size_t i = (static_cast<size_t>(y) * 600 + x) * 3;
     return {rgb[i], rgb[i + 1], rgb[i + 2]};
 }
 
 std::optional<ScreenImage> takeScreenshot(const VirtualDisplay& display) {
-    // 8 bits per channel on a bare screen, 16 once a GL window is on it.
-    std::string bytes = display.run("xwd -root -silent | xwdtopnm");
-    int width = 0, height = 0, maxValue = 0, header = 0;
-    if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxValue, &header) != 3 || maxValue <= 0 ||
-        maxValue > 65535 || width <= 0 || height <= 0)
-        return std::nullopt;
-    size_t start = static_cast<size_t>(header) + 1, samples = static_cast<size_t>(width) * height * 3;
-    size_t sampleBytes = maxValue > 255 ? 2 : 1;
-    if (bytes.size() < start + samples * sampleBytes) return std::nullopt;
-    ScreenImage image{width, height, std::vector<uint8_t>(samples)};
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + start);
-    for (size_t i = 0; i < samples; ++i) {
-        long value = sampleBytes == 2 ? (p[2 * i] << 8 | p[2 * i + 1]) : p[i];
-        image.rgb[i] = static_cast<uint8_t>((value * 255 + maxValue / 2) / maxValue);
-    }
-    return image;
+    std::string bytes = display.run("xwd -root -silent | xwdtopnm | pnmcut 200 200 600 600 | pnmdepth 255");
+    const std::string header = "P6\n600 600\n255\n";
+    if (bytes.size() != header.size() + 600 * 600 * 3 || bytes.rfind(header, 0) != 0) return std::nullopt;
+    return ScreenImage{std::vector<uint8_t>(bytes.begin() + header.size(), bytes.end())};
 }
 
 bool looksLike(Rgb pixel, float r, float g, float b, int tolerance) {
@@ -131,7 +97,7 @@ bool looksLike(Rgb pixel, float r, float g, float b, int tolerance) {
     return near(pixel.r, r) && near(pixel.g, g) && near(pixel.b, b);
 }
 
-BodyView findBody(const ScreenImage& image, int windowLeft, int windowTop) {
+BodyView findBody(const ScreenImage& image, int left) {
     // The unlit colours the box is drawn in.
     static const float boxColours[4][3] = {
         {0.44f, 0.53f, 0.62f}, {0.14f, 0.23f, 0.48f}, {0.44f, 0.43f, 0.62f}, {0.44f, 0.43f, 0.52f}};
@@ -141,7 +107,7 @@ BodyView findBody(const ScreenImage& image, int windowLeft, int windowTop) {
     double sumX = 0, sumY = 0;
     for (int y = 0; y < 600; ++y) {
         for (int x = 0; x < 600; ++x) {
-            Rgb pixel = image.at(windowLeft + x, windowTop + y);
+            Rgb pixel = image.at(left + x, y);
             if (pixel.r < 10 && pixel.g < 10 && pixel.b < 10) continue;
             if (pixel.r >= 250 && pixel.g >= 250 && pixel.b >= 250) {
                 ++view.whitePixels;

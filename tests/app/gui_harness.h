@@ -2,20 +2,13 @@
 // Running the real demo as a person would: its own Xvfb, the plumfold binary in a
 // scratch directory, the X command-line tools for input, window queries and
 // screenshots, and what the demo's window shows in those.
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
-#include <string>
-#include <vector>
 
-#include "mesh/mesh_data.h"
 #include "tests/support/process.h"
 
-// Names of the X tools the window tests need that are not on PATH, with the
-// Debian packages that bring them; empty when all are there.
+// Empty when the X tools the window tests need are on PATH, else what to install.
 std::string missingGuiTools();
 
 // Calls `condition` until it holds or `seconds` pass; true when it held.
@@ -39,7 +32,7 @@ struct VirtualDisplay {
 };
 
 // The demo binary running on a display with `arguments`, in a scratch directory
-// whose Objects/Objekt3.asc holds `mesh`, its stdout and stderr captured to files
+// whose Objects/Objekt3.asc is a copy of `meshFile`, its stdout and stderr captured to files
 // there. Killed on destruction.
 struct DemoProcess {
     pid_t pid = -1;
@@ -47,7 +40,7 @@ struct DemoProcess {
     std::optional<int> exitStatus;  // set once the process ended normally
     bool signalled = false;
 
-    DemoProcess(const VirtualDisplay& display, const plumfold::MeshData& mesh, const std::vector<std::string>& arguments = {});
+    DemoProcess(const VirtualDisplay& display, const std::string& meshFile, const std::vector<std::string>& arguments = {});
     ~DemoProcess();
     DemoProcess(const DemoProcess&) = delete;
     DemoProcess& operator=(const DemoProcess&) = delete;
@@ -61,29 +54,26 @@ struct Rgb {
     int r = 0, g = 0, b = 0;
 };
 
-// 8 bits per channel, rows top to bottom.
+// The demo's 600 × 600 window at (200, 200), 8 bits per channel, rows top to bottom.
 struct ScreenImage {
-    int width = 0, height = 0;
     std::vector<uint8_t> rgb;
 
-    Rgb at(int x, int y) const;
+    Rgb at(int x, int y) const;  // (-1, -1, -1) outside
 };
 
-// The whole screen through xwd and xwdtopnm (a binary PPM, 8 or 16 bits per
-// channel); nullopt when that is malformed.
+// Through xwd and the netpbm tools; nullopt when that is malformed.
 std::optional<ScreenImage> takeScreenshot(const VirtualDisplay& display);
 
 // Within `tolerance` in every channel of the colour (r, g, b) given as 0..1 floats
 // the way the program passes them to OpenGL.
 bool looksLike(Rgb pixel, float r, float g, float b, int tolerance = 3);
 
-// The body as seen in the 600 × 600 window whose top left is at (left, top):
-// every pixel that is neither black, a box colour nor the drag line's white.
-// Coordinates are relative to the window.
+// The body as seen in the window from column `left` on: every pixel that is
+// neither black, a box colour nor the drag line's white.
 struct BodyView {
     int pixels = 0;
     double centreX = 0, centreY = 0;
     int top = 0, bottom = 0, left = 0, right = 0;
     int whitePixels = 0;  // the drag line
 };
-BodyView findBody(const ScreenImage& image, int windowLeft, int windowTop);
+BodyView findBody(const ScreenImage& image, int left = 0);

@@ -2,8 +2,6 @@
 // and a release takes away again.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "body/drag.h"
 #include "tests/support/bodies.h"
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Packs this build with CPack, unpacks the .deb into a scratch root and runs the
 # installed programs from a folder of their own: they must find the installed
-# body, reproduce a reference trajectory, and treat bad input exactly as the
-# build tree's programs do. (The window itself is the window tests' business.)
+# body, reproduce a reference trajectory, and prefer a body in the working
+# folder. (The window itself is the window tests' business.)
 #   installed_package_test.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
 build=$(realpath "$1") source=$(realpath "$2")
@@ -44,24 +44,12 @@ run_in() { (cd "$1" && shift && env -u DISPLAY "$@" 2>&1; echo "status $?"); }
 same "report without a display" "$(run_in "$source" "$build/app/plumfold" | grep -v '^freeglut')" \
     "$(run_in "$work" "$installed/plumfold" | grep -v '^freeglut')"
 
-# A bad body in the working folder wins over the installed one and meets the
-# same message and status as in the build tree, from all three programs: one
-# body for each kind of line the reader gives (unusable, format, cannot open).
-tetra=$(cat "$reference/tetra.asc")
-declare -A bodies=([nan_coordinate]="${tetra/Y:1/Y:nan}" [truncated]="${tetra%%Face 2*}")
-for name in "${!bodies[@]}" directory; do
-    mkdir -p "$work/$name/Objects"
-    if [ $name = directory ]; then mkdir "$work/$name/Objects/Objekt3.asc"
-    else printf '%s' "${bodies[$name]}" >"$work/$name/Objects/Objekt3.asc"; fi
-    for command in plumfold "plumfold-sim Objects/Objekt3.asc 1" "plumfold-mesh check Objects/Objekt3.asc"; do
-        read -r program arguments <<<"$command"
-        built=$build/tools/$program
-        [ $program = plumfold ] && built=$build/app/plumfold
-        # shellcheck disable=SC2086
-        same "$name: $command" "$(run_in "$work/$name" "$built" $arguments)" \
-            "$(run_in "$work/$name" "$installed/$program" $arguments)"
-    done
-done
+# A body in the working folder wins over the installed one: a truncated one
+# meets the build tree's message and status (every program's reaction to bad
+# bodies is tests/robustness/' business).
+mkdir -p "$work/bad/Objects" && sed '/^Face 2/,$d' "$reference/tetra.asc" >"$work/bad/Objects/Objekt3.asc"
+same "a bad body in the working folder" "$(run_in "$work/bad" "$build/app/plumfold")" \
+    "$(run_in "$work/bad" "$installed/plumfold")"
 
 [ $failures -eq 0 ] && echo "installed package: all checks passed"
 exit $((failures > 0))

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <string>
-#include <vector>
 
 #include "mesh/import.h"
 #include "tests/support/process.h"
@@ -25,7 +23,7 @@ std::string binaryStl(uint32_t declared, size_t triangles) {
 
 const std::string plyHead = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
                             "property float z\nelement face 1\nproperty list uint int vertex_indices\nend_header\n"
-                            "0 0 0\n1 0 0\n0 1 0\n";
+                            "0 0 0\n1 0 0\n0 1.5 0\n";
 
 }  // namespace
 
@@ -90,6 +88,9 @@ TEST(ImportMesh, RefusesBadFilesInOneLineThatNamesThem) {
         {"split.ply", plyHead + "3 0 1-2\n", "PLY: element \"face\" holds \"1-2\" where a number"},
         {"items.ply", "ply\nformat binary_little_endian 1.0\nelement vertex 4000000000\nproperty float x\nend_header\n",
          "PLY: element \"vertex\" has more items than the file holds"},
+        // strtod reads a hexadecimal float whole, CGAL's stream does not.
+        {"hex.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\n0x1p1\n",
+         "PLY: element \"vertex\" holds \"0x1p1\" where a number"},
         {"x-as-int.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty int x\nend_header\n1\n",
          "PLY: vertex property \"x\" must be float or double"},
         {"buffer.gltf", R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":9,"uri":"/dev/zero"}]})", "glTF: not valid"},

@@ -3,9 +3,6 @@
 // see tests/robustness/).
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "mesh/mesh_file.h"
 #include "tests/support/process.h"
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 
 #include "mesh/import.h"
@@ -89,4 +88,16 @@ TEST(Prepare, TriangulationNeverPutsAnEdgeInMoreThanTwoTriangles) {
         for (int k = 0; k < 3; ++k) ++uses[std::minmax(t[k], t[(k + 1) % 3])];
     }
     for (const auto& [edge, count] : uses) EXPECT_EQ(count, 2) << edge.first << "-" << edge.second;
+}
+
+// A dart, notched at its fourth corner: an ear cut at a corner whose triangle
+// holds the notch would cover ground outside it, and the areas would add up to more.
+TEST(Prepare, TriangulationCutsOnlyEarsThatHoldNoOtherCorner) {
+    const PolygonSoup dart{{0, 0, 0, 4, 0, 0, 4, 0, 4, 2, 0, 1, 0, 0, 4}, {{0, 1, 2, 3, 4}}};
+    double area = 0;
+    for (const auto& t : triangulatePolygons(dart)) {
+        const double *a = &dart.points[3 * t[0]], *b = &dart.points[3 * t[1]], *c = &dart.points[3 * t[2]];
+        area += std::fabs((b[0] - a[0]) * (c[2] - a[2]) - (b[2] - a[2]) * (c[0] - a[0])) / 2;
+    }
+    EXPECT_EQ(area, 10);
 }

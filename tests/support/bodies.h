@@ -15,12 +15,7 @@
 namespace plumfold {
 
 inline PressureBody bodyFromMesh(const MeshData& data, const BodyParams& params = BodyParams{}) {
-    MeshFile mesh;
-    mesh.vertexCount = data.vertexCount();
-    mesh.faceCount = data.faceCount();
-    mesh.vertices = data.vertices;
-    mesh.faceIndices = data.faceIndices;
-    return PressureBody(mesh, params);
+    return PressureBody(MeshFile{nullptr, data.vertexCount(), data.faceCount(), data.vertices, data.faceIndices}, params);
 }
 
 // The scene's body (its parameters and gravity) built from a mesh in memory.

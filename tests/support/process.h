@@ -83,21 +83,20 @@ inline pid_t startChild(const std::function<void()>& child, const std::string& o
     return pid;
 }
 
-// Runs a program (args[0], a path) in dir, with DISPLAY removed so no window
-// can open, and waits for it.
+// In a child process: becomes program args[0] (a path, else searched on PATH).
+[[noreturn]] inline void execute(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+}
+
+// Runs a program in dir, with DISPLAY removed so no window can open, and waits for it.
 inline Outcome runProgram(const std::vector<std::string>& args, const std::string& dir = "") {
     TempDir capture;
     const std::string outPath = (capture.path / "out").string(), errPath = (capture.path / "err").string();
-    const pid_t pid = startChild(
-        [&] {
-            std::vector<char*> argv;
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::unsetenv("DISPLAY");
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        },
-        outPath, errPath, dir);
+    const pid_t pid = startChild([&] { ::unsetenv("DISPLAY"); execute(args); }, outPath, errPath, dir);
     int raw = 0;
     ::waitpid(pid, &raw, 0);
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), readFile(outPath), readFile(errPath)};

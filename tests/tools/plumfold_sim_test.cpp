@@ -3,12 +3,6 @@
 // Bad mesh and events files are with the other bad inputs in tests/robustness/.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <filesystem>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include "tests/support/bodies.h"
 #include "tests/support/process.h"
 
@@ -34,7 +28,7 @@ TEST(PlumfoldSim, HelpAndBadArguments) {
     EXPECT_NE(help.out.find("Usage: plumfold-sim MESH STEPS"), std::string::npos);
     EXPECT_NE(help.out.find("--events"), std::string::npos);
 
-    const std::string tetra = reference + "tetra.asc";
+    const std::string tetra = tetraFile;
     struct Case {
         std::vector<std::string> args;
         std::string mentions;
@@ -64,22 +58,15 @@ TEST(PlumfoldSim, HelpAndBadArguments) {
 // The dumped points are the body's own, to the last bit (the checksum line is
 // held with the listed trajectories below).
 TEST(PlumfoldSim, DumpsEveryPointAndEndsWithTheChecksum) {
-    Outcome o = runProgram({sim, reference + "tetra.asc", "10", "--dump"});
-    EXPECT_EQ(o.status, 0);
+    Outcome o = runProgram({sim, tetraFile, "10", "--dump"});
     std::vector<std::string> lines = splitLines(o.out);
-    ASSERT_EQ(lines.size(), 6u);
-
-    PressureBody body = sceneBodyAfter(reference + "tetra.asc", 10);
+    ASSERT_EQ(lines.size(), 6u) << o.all();
+    PressureBody body = sceneBodyAfter(tetraFile, 10);
     for (size_t i = 0; i < 4; ++i) {
-        std::istringstream fields(lines[1 + i]);
-        std::vector<float> values;
-        for (std::string word; fields >> word;) {
-            EXPECT_NE(word.find("0x"), std::string::npos) << word;
-            values.push_back(std::strtof(word.c_str(), nullptr));
-        }
-        const MassPoint& p = body.points[i];
-        EXPECT_EQ(values, (std::vector<float>{p.position.x, p.position.y, p.position.z, p.velocity.x, p.velocity.y,
-                                              p.velocity.z}));
+        const Vector3 &x = body.points[i].position, &v = body.points[i].velocity;
+        char want[256];
+        std::snprintf(want, sizeof want, "%a %a %a %a %a %a", x.x, x.y, x.z, v.x, v.y, v.z);
+        EXPECT_EQ(lines[1 + i], want);
     }
 }
 
@@ -110,43 +97,33 @@ TEST(PlumfoldSim, EveryBuildReproducesEveryListedTrajectory) {
     EXPECT_GE(rows, 22);
 }
 
-// --csv: the samples describe the run without changing it.
-TEST(PlumfoldSim, CsvSamplesEveryNStepsAndTheLastWithoutChangingTheTrajectory) {
+// --csv and --trace describe the run without changing it; both give the volume
+// that each step's first force evaluation sees, the last row the final one.
+TEST(PlumfoldSim, CsvAndTraceSampleEveryNStepsWithoutChangingTheTrajectory) {
     TempDir dir;
-    std::string csv = (dir.path / "run.csv").string();
+    const std::string csv = (dir.path / "run.csv").string();
     Outcome plain = runProgram({sim, ico1, "230"});
-    Outcome sampled = runProgram({sim, ico1, "230", "--csv", "50", "--csv-file", csv});
-    ASSERT_EQ(plain.status, 0) << plain.all();
+    Outcome sampled = runProgram({sim, ico1, "230", "--csv", "50", "--csv-file", csv, "--trace", "50"});
     ASSERT_EQ(sampled.status, 0) << sampled.all();
     EXPECT_EQ(lastLine(plain.out), lastLine(sampled.out));  // the checksum
-
-    std::ifstream in(csv);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "step,time,volume,min_y,max_y,centroid_x,centroid_y,centroid_z");
-    std::vector<std::vector<double>> rows;
-    while (std::getline(in, line)) {
-        std::vector<double> row;
-        std::stringstream fields(line);
-        std::string field;
-        while (std::getline(fields, field, ',')) row.push_back(std::stod(field));
-        ASSERT_EQ(row.size(), 8u) << line;
-        rows.push_back(row);
+    std::vector<std::string> rows = splitLines(readFile(csv)), printed = splitLines(sampled.out);
+    ASSERT_EQ(rows.size(), 7u);
+    ASSERT_EQ(printed.size(), 7u) << sampled.out;
+    EXPECT_EQ(rows[0], "step,time,volume,min_y,max_y,centroid_x,centroid_y,centroid_z");
+    const int steps[] = {0, 50, 100, 150, 200, 230};
+    std::vector<std::vector<std::string>> fields(6);
+    for (size_t i = 0; i < 6; ++i) {
+        std::stringstream in(rows[1 + i]);
+        for (std::string field; std::getline(in, field, ',');) fields[i].push_back(field);
+        ASSERT_EQ(fields[i].size(), 8u) << rows[1 + i];
+        auto at = [&](int k) { return std::stod(fields[i][k]); };
+        EXPECT_EQ(at(0), steps[i]);
+        EXPECT_DOUBLE_EQ(at(1), steps[i] * 0.001);
+        EXPECT_TRUE(-4.5 <= at(3) && at(3) <= at(6) && at(6) <= at(4)) << rows[1 + i];  // floor, lowest, centroid, highest
+        if (i < 5) {
+            EXPECT_EQ(printed[i], "trace " + fields[i][0] + " " + fields[i][2]);
+        }
     }
-    ASSERT_EQ(rows.size(), 6u);
-    const double steps[] = {0, 50, 100, 150, 200, 230};
-    for (size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i][0], steps[i]);
-        EXPECT_DOUBLE_EQ(rows[i][1], steps[i] * 0.001);
-        EXPECT_LE(rows[i][3], rows[i][6]);  // lowest <= centroid <= highest
-        EXPECT_LE(rows[i][6], rows[i][4]);
-        EXPECT_GE(rows[i][3], -4.5);
-    }
-    EXPECT_LT(rows[2][6], rows[0][6]);  // it falls
-
-    // The first and last rows' volumes are the ones the plain runs print.
-    Outcome start = runProgram({sim, ico1, "0"});
-    ASSERT_NE(start.out.find("volume "), std::string::npos);
-    EXPECT_EQ(rows.front()[2], std::stod(start.out.substr(start.out.find("volume ") + 7)));
-    EXPECT_EQ(rows.back()[2], std::stod(plain.out.substr(plain.out.find("volume ") + 7)));
+    EXPECT_LT(std::stod(fields[2][6]), std::stod(fields[0][6]));  // it falls
+    EXPECT_EQ(printed[5], "volume " + fields[5][2]);
 }
