@@ -22,7 +22,7 @@ enum class ProbeCause {
 
 struct ProbeOptions {
     uint64_t settleSteps = 1000;  // fall and settle before the first drag
-    uint64_t restSteps = 1000;    // after the last release, before the final volume is taken
+    uint64_t restSteps = 800;     // after the last release, before the final volume is taken
     double minVolumeRatio = 0.5;
     double maxVolumeRatio = 3.0;
 };
