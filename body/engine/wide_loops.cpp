@@ -213,6 +213,55 @@ HWY_INLINE void loadDifferences(const Spring* springs, size_t count, const Point
     for (size_t j = 0; j < groupSize; ++j) rows[j] = j < count ? row(springs[j]) : loadRow(zeros);
 }
 
+// Position (dx, dy, dz) and velocity (vx, vy, vz) columns of A − B for a
+// group of springs; lanes past `count` are zero. Where vectors hold eight
+// floats, a point's whole 32-byte state is one row: one load per end and one
+// subtraction give both differences (the mass lanes are dropped).
+template <class D>
+HWY_INLINE void loadEndDifferencesOf(D d, const Spring* springs, size_t count, const PointState* state,
+                                     hn::Vec<D>& dx, hn::Vec<D>& dy, hn::Vec<D>& dz, hn::Vec<D>& vx, hn::Vec<D>& vy,
+                                     hn::Vec<D>& vz) {
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+    const hn::Full256<float> d8;
+    const D4 d4;
+    using Row8 = hn::Vec<decltype(d8)>;
+    const auto row = [&](size_t j) {
+        if (j >= count) return hn::Zero(d8);
+        return hn::Sub(hn::LoadU(d8, &state[springs[j].pointA].position.x),
+                       hn::LoadU(d8, &state[springs[j].pointB].position.x));
+    };
+    // Rows j .. j + 3 into columns: block 0 of column k is position
+    // component k, block 1 velocity component k.
+    Row8 c[2][4];
+    for (size_t half = 0; half < groupSize / 4; ++half) {
+        const size_t j = 4 * half;
+        transposeBlocks(d8, row(j), row(j + 1), row(j + 2), row(j + 3), c[half][0], c[half][1], c[half][2],
+                        c[half][3]);
+    }
+    if constexpr (hn::MaxLanes(d) == 4) {
+        dx = hn::LowerHalf(d4, c[0][0]), dy = hn::LowerHalf(d4, c[0][1]), dz = hn::LowerHalf(d4, c[0][2]);
+        vx = hn::UpperHalf(d4, c[0][0]), vy = hn::UpperHalf(d4, c[0][1]), vz = hn::UpperHalf(d4, c[0][2]);
+    } else {
+        static_assert(hn::MaxLanes(d) == 8, "four or eight springs per group");
+        dx = hn::ConcatLowerLower(d8, c[1][0], c[0][0]), vx = hn::ConcatUpperUpper(d8, c[1][0], c[0][0]);
+        dy = hn::ConcatLowerLower(d8, c[1][1], c[0][1]), vy = hn::ConcatUpperUpper(d8, c[1][1], c[0][1]);
+        dz = hn::ConcatLowerLower(d8, c[1][2], c[0][2]), vz = hn::ConcatUpperUpper(d8, c[1][2], c[0][2]);
+    }
+#else
+    (void)d;
+    Row rows[groupSize];
+    hn::Vec<D> unused;
+    loadDifferences(springs, count, state, 0, rows);
+    toColumns(rows, dx, dy, dz, unused);
+    loadDifferences(springs, count, state, 16, rows);
+    toColumns(rows, vx, vy, vz, unused);
+#endif
+}
+HWY_INLINE void loadEndDifferences(const Spring* springs, size_t count, const PointState* state, VF& dx, VF& dy,
+                                   VF& dz, VF& vx, VF& vy, VF& vz) {
+    loadEndDifferencesOf(DF(), springs, count, state, dx, dy, dz, vx, vy, vz);
+}
+
 // ---------------------------------------------------------------- springs ---
 
 // The stretch-limit marks of up to one group of springs from their squared
@@ -262,10 +311,7 @@ HWY_INLINE void addSpringGroup(SpringPass& pass, size_t first, size_t count, VF&
     Row rows[groupSize];
     VF dxF, dyF, dzF, vxF, vyF, vzF, stiffness, damping, restLength, maxDeviation, unused;
     const PointState* const state = pass.state;
-    loadDifferences(springs, count, state, 0, rows);
-    toColumns(rows, dxF, dyF, dzF, unused);
-    loadDifferences(springs, count, state, 16, rows);
-    toColumns(rows, vxF, vyF, vzF, unused);
+    loadEndDifferences(springs, count, state, dxF, dyF, dzF, vxF, vyF, vzF);
     loadRows(springs, count, offsetof(Spring, stiffness), rows);  // stiffness, damping, restLength, stretchPercent
     toColumns(rows, stiffness, damping, restLength, unused);
 
