@@ -236,17 +236,27 @@ void Engine::integrate(PressureBody& body, IntegrationMode mode, float dt) {
         //    positions the pass starts from, and the same loop marks the
         //    springs that may exceed their limit there. With none marked, or
         //    none firing, F1 stands; otherwise it is evaluated again after the
-        //    pass. Both orders evaluate F1 at the same positions.
-        SpringPass springs = evaluateForces(body, mayStretch_.data());
-        if (springs.marked > 0) {
-            const int predictorFired = applyMarkedStretch(body);
+        //    pass. Both orders evaluate F1 at the same positions. Springs
+        //    fire in runs of steps (a drag, a soft body settling), so after a
+        //    step where the pass fired it runs first, in the reference's
+        //    order, and F1 is evaluated once.
+        SpringPass springs;
+        int predictorFired = 0;
+        if (predictorFired_) {
+            predictorFired = limitStretch(body);
+            forgetMovedPoints();
+            springs = evaluateForces(body, mayStretch_.data());
+        } else {
+            springs = evaluateForces(body, mayStretch_.data());
+            if (springs.marked > 0) predictorFired = applyMarkedStretch(body);
             if (predictorFired > 0) {
-                fired += predictorFired;
                 forgetMovedPoints();
                 restartForces(body);
                 springs = evaluateForces(body, mayStretch_.data());
             }
         }
+        fired += predictorFired;
+        predictorFired_ = predictorFired > 0;
         // 4. Back to the start: the corrector and the walls.
         const float moved = correct(body, dt);
         // 5. The closing pass can change nothing when no point moved from where

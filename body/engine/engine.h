@@ -67,6 +67,8 @@ private:
     void storeMovedPositions(PressureBody& body);
 
     const WideLoops* loops_ = &bestLoops();
+    // Whether the last Heun step's predictor pass corrected any spring.
+    bool predictorFired_ = false;
 
     // Room reserved by prepare().
     size_t pointRoom_ = 0;

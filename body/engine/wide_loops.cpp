@@ -95,8 +95,8 @@ HWY_INLINE void toColumns(const Row* rows, VF& c0, VF& c1, VF& c2, VF& c3) {
     c2 = hn::Set(df, rows[0].v[2]);
     c3 = hn::Set(df, rows[0].v[3]);
 }
-HWY_INLINE void toRows(VF c0, VF c1, VF c2, Row* rows) {
-    rows[0] = Row{{hn::GetLane(c0), hn::GetLane(c1), hn::GetLane(c2), 0.0f}};
+HWY_INLINE void toRows(VF c0, VF c1, VF c2, VF c3, Row* rows) {
+    rows[0] = Row{{hn::GetLane(c0), hn::GetLane(c1), hn::GetLane(c2), hn::GetLane(c3)}};
 }
 HWY_INLINE void storeRow(const Row& row, float* to) { std::memcpy(to, row.v, sizeof row.v); }
 // to = to + row, or to − row: the scratch float goes along.
@@ -149,20 +149,20 @@ HWY_INLINE void toColumnsOf(D d, const Row* rows, hn::Vec<D>& c0, hn::Vec<D>& c1
     }
 }
 
-// Three columns into groupSize rows (x, y, z, 0).
+// Four columns into groupSize rows.
 template <class D>
-HWY_INLINE void toRowsOf(D d, hn::Vec<D> c0, hn::Vec<D> c1, hn::Vec<D> c2, Row* rows) {
+HWY_INLINE void toRowsOf(D d, hn::Vec<D> c0, hn::Vec<D> c1, hn::Vec<D> c2, hn::Vec<D> c3, Row* rows) {
     const D4 d4;
     if constexpr (hn::MaxLanes(d) == 2) {
         const Row xy = hn::InterleaveLower(d4, hn::ZeroExtendVector(d4, c0), hn::ZeroExtendVector(d4, c1));
-        const Row z0 = hn::InterleaveLower(d4, hn::ZeroExtendVector(d4, c2), hn::Zero(d4));
+        const Row z0 = hn::InterleaveLower(d4, hn::ZeroExtendVector(d4, c2), hn::ZeroExtendVector(d4, c3));
         rows[0] = hn::ConcatLowerLower(d4, z0, xy);
         rows[1] = hn::ConcatUpperUpper(d4, z0, xy);
     } else if constexpr (hn::MaxLanes(d) == 4) {
-        transposeBlocks(d, c0, c1, c2, hn::Zero(d), rows[0], rows[1], rows[2], rows[3]);
+        transposeBlocks(d, c0, c1, c2, c3, rows[0], rows[1], rows[2], rows[3]);
     } else {
         hn::Vec<D> r[4];
-        transposeBlocks(d, c0, c1, c2, hn::Zero(d), r[0], r[1], r[2], r[3]);
+        transposeBlocks(d, c0, c1, c2, c3, r[0], r[1], r[2], r[3]);
         for (size_t j = 0; j < 4; ++j) {
             rows[j] = hn::LowerHalf(d4, r[j]);
             rows[j + 4] = hn::UpperHalf(d4, r[j]);
@@ -171,7 +171,7 @@ HWY_INLINE void toRowsOf(D d, hn::Vec<D> c0, hn::Vec<D> c1, hn::Vec<D> c2, Row* 
 }
 
 HWY_INLINE void toColumns(const Row* rows, VF& c0, VF& c1, VF& c2, VF& c3) { toColumnsOf(DF(), rows, c0, c1, c2, c3); }
-HWY_INLINE void toRows(VF c0, VF c1, VF c2, Row* rows) { toRowsOf(DF(), c0, c1, c2, rows); }
+HWY_INLINE void toRows(VF c0, VF c1, VF c2, VF c3, Row* rows) { toRowsOf(DF(), c0, c1, c2, c3, rows); }
 HWY_INLINE void storeRow(Row row, float* to) { hn::StoreU(row, D4(), to); }
 // to = to + row, or to − row: the scratch float goes along.
 HWY_INLINE void addRow(float* to, Row row) { hn::StoreU(hn::Add(hn::LoadU(D4(), to), row), D4(), to); }
@@ -181,6 +181,8 @@ HWY_INLINE void subtractRow(float* to, Row row) { hn::StoreU(hn::Sub(hn::LoadU(D
 static_assert(offsetof(PointState, mass) == 3 * sizeof(float) && offsetof(PointState, velocity) == 16 &&
                   offsetof(PointState, inverseMass) == 28,
               "a point's rows: position and mass, velocity and 1/m");
+static_assert(offsetof(Face, area) == offsetof(Face, normal) + 12 && offsetof(Face, pressureForce) == offsetof(Face, area) + 4,
+              "a face's normal, area and pressure force follow each other");
 static_assert(offsetof(Spring, damping) == offsetof(Spring, stiffness) + 4 &&
                   offsetof(Spring, restLength) == offsetof(Spring, stiffness) + 8 &&
                   offsetof(Spring, stretchPercent) == offsetof(Spring, stiffness) + 12 &&
@@ -214,6 +216,55 @@ HWY_INLINE void loadDifferences(const Spring* springs, size_t count, const Point
     }
     static const float zeros[4] = {};
     for (size_t j = 0; j < groupSize; ++j) rows[j] = j < count ? row(springs[j]) : loadRow(zeros);
+}
+
+// Position (dx, dy, dz) and velocity (vx, vy, vz) columns of A − B for a
+// group of springs; lanes past `count` are zero. Where vectors hold eight
+// floats, a point's whole 32-byte state is one row: one load per end and one
+// subtraction give both differences (the mass lanes are dropped).
+template <class D>
+HWY_INLINE void loadEndDifferencesOf(D d, const Spring* springs, size_t count, const PointState* state,
+                                     hn::Vec<D>& dx, hn::Vec<D>& dy, hn::Vec<D>& dz, hn::Vec<D>& vx, hn::Vec<D>& vy,
+                                     hn::Vec<D>& vz) {
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+    const hn::Full256<float> d8;
+    const D4 d4;
+    using Row8 = hn::Vec<decltype(d8)>;
+    const auto row = [&](size_t j) {
+        if (j >= count) return hn::Zero(d8);
+        return hn::Sub(hn::LoadU(d8, &state[springs[j].pointA].position.x),
+                       hn::LoadU(d8, &state[springs[j].pointB].position.x));
+    };
+    // Rows j .. j + 3 into columns: block 0 of column k is position
+    // component k, block 1 velocity component k.
+    Row8 c[2][4];
+    for (size_t half = 0; half < groupSize / 4; ++half) {
+        const size_t j = 4 * half;
+        transposeBlocks(d8, row(j), row(j + 1), row(j + 2), row(j + 3), c[half][0], c[half][1], c[half][2],
+                        c[half][3]);
+    }
+    if constexpr (hn::MaxLanes(d) == 4) {
+        dx = hn::LowerHalf(d4, c[0][0]), dy = hn::LowerHalf(d4, c[0][1]), dz = hn::LowerHalf(d4, c[0][2]);
+        vx = hn::UpperHalf(d4, c[0][0]), vy = hn::UpperHalf(d4, c[0][1]), vz = hn::UpperHalf(d4, c[0][2]);
+    } else {
+        static_assert(hn::MaxLanes(d) == 8, "four or eight springs per group");
+        dx = hn::ConcatLowerLower(d8, c[1][0], c[0][0]), vx = hn::ConcatUpperUpper(d8, c[1][0], c[0][0]);
+        dy = hn::ConcatLowerLower(d8, c[1][1], c[0][1]), vy = hn::ConcatUpperUpper(d8, c[1][1], c[0][1]);
+        dz = hn::ConcatLowerLower(d8, c[1][2], c[0][2]), vz = hn::ConcatUpperUpper(d8, c[1][2], c[0][2]);
+    }
+#else
+    (void)d;
+    Row rows[groupSize];
+    hn::Vec<D> unused;
+    loadDifferences(springs, count, state, 0, rows);
+    toColumns(rows, dx, dy, dz, unused);
+    loadDifferences(springs, count, state, 16, rows);
+    toColumns(rows, vx, vy, vz, unused);
+#endif
+}
+HWY_INLINE void loadEndDifferences(const Spring* springs, size_t count, const PointState* state, VF& dx, VF& dy,
+                                   VF& dz, VF& vx, VF& vy, VF& vz) {
+    loadEndDifferencesOf(DF(), springs, count, state, dx, dy, dz, vx, vy, vz);
 }
 
 // ---------------------------------------------------------------- springs ---
@@ -265,10 +316,7 @@ HWY_INLINE void addSpringGroup(SpringPass& pass, size_t first, size_t count, VF&
     Row rows[groupSize];
     VF dxF, dyF, dzF, vxF, vyF, vzF, stiffness, damping, restLength, maxDeviation, unused;
     const PointState* const state = pass.state;
-    loadDifferences(springs, count, state, 0, rows);
-    toColumns(rows, dxF, dyF, dzF, unused);
-    loadDifferences(springs, count, state, 16, rows);
-    toColumns(rows, vxF, vyF, vzF, unused);
+    loadEndDifferences(springs, count, state, dxF, dyF, dzF, vxF, vyF, vzF);
     loadRows(springs, count, offsetof(Spring, stiffness), rows);  // stiffness, damping, restLength, stretchPercent
     toColumns(rows, stiffness, damping, restLength, unused);
 
@@ -285,7 +333,7 @@ HWY_INLINE void addSpringGroup(SpringPass& pass, size_t first, size_t count, VF&
     const VF fx = hn::Mul(hn::Mul(dxF, reciprocal), magnitude);
     const VF fy = hn::Mul(hn::Mul(dyF, reciprocal), magnitude);
     const VF fz = hn::Mul(hn::Mul(dzF, reciprocal), magnitude);
-    toRows(fx, fy, fz, rows);
+    toRows(fx, fy, fz, hn::Zero(df), rows);
     // Ends at length 0 or NaN, or so close that 1 / length is no float, have
     // no usable direction and exert nothing.
     const auto acts = hn::And(hn::Gt(lengthF, hn::Zero(df)), hn::Lt(reciprocal, hn::Set(df, HUGE_VALF)));
@@ -432,17 +480,16 @@ HWY_INLINE void pressureGroup(Face* faces, size_t count, const FaceGeometry& geo
     const VF py = hn::Mul(hn::Mul(hn::Mul(ny, area), constant), inverse);
     const VF pz = hn::Mul(hn::Mul(hn::Mul(nz, area), constant), inverse);
     const VF share = hn::Set(df, 0.3333f);
-    Row pressureRows[groupSize], shareRows[groupSize];
-    toRows(px, py, pz, pressureRows);
-    toRows(hn::Mul(px, share), hn::Mul(py, share), hn::Mul(pz, share), shareRows);
+    // The record's normal, area and pressure force are seven floats in a
+    // row: written as (normal, area) and (area, pressure force).
+    Row normalRows[groupSize], pressureRows[groupSize], shareRows[groupSize];
+    toRows(nx, ny, nz, area, normalRows);
+    toRows(area, px, py, pz, pressureRows);
+    toRows(hn::Mul(px, share), hn::Mul(py, share), hn::Mul(pz, share), hn::Zero(df), shareRows);
     for (size_t j = 0; j < count; ++j) {
-        Face& face = faces[j];
-        const size_t f = first + j;
-        face.normal = Vector3{geometry.normalX[f], geometry.normalY[f], geometry.normalZ[f]};
-        face.area = geometry.area[f];
-        float row[4];
-        storeRow(pressureRows[j], row);
-        face.pressureForce = Vector3{row[0], row[1], row[2]};
+        const Face& face = faces[j];
+        storeRow(normalRows[j], &faces[j].normal.x);
+        storeRow(pressureRows[j], &faces[j].area);
         addRow(forces + forceStride * face.pointA, shareRows[j]);
         addRow(forces + forceStride * face.pointB, shareRows[j]);
         addRow(forces + forceStride * face.pointC, shareRows[j]);
