@@ -8,8 +8,6 @@
 
 #include "gui_harness.h"
 
-using namespace plumfold;
-
 namespace {
 // A body of its own, so the tests do not follow changes to the shipped mesh:
 // 162 points, 320 faces, 480 edges, radius 1.8 after the scene's scale of 0.9.

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <thread>
 
-using namespace plumfold;
-
 std::string missingGuiTools() {
     if (std::system("which Xvfb xdotool xwd xwdtopnm pnmcut pnmdepth >/dev/null 2>&1") == 0) return "";
     return " one of Xvfb, xdotool, xwd, xwdtopnm, pnmcut, pnmdepth (packages xvfb xdotool x11-apps netpbm)";
