@@ -1,6 +1,5 @@
 #include "app/command_line.h"
 
-
 namespace plumfold {
 
 const char* const demoUsage =
@@ -35,9 +34,8 @@ struct GlutOption {
     const char* name;
     bool takesValue;
 };
-constexpr GlutOption glutOptions[] = {{"-display", true}, {"-geometry", true}, {"-direct", false},
-                                      {"-indirect", false}, {"-iconic", false}, {"-gldebug", false},
-                                      {"-sync", false}};
+constexpr GlutOption glutOptions[] = {{"-display", true}, {"-geometry", true}, {"-direct", false}, {"-indirect", false},
+                                      {"-iconic", false}, {"-gldebug", false}, {"-sync", false}};
 }  // namespace
 
 CommandLine parseCommandLine(int argc, char** argv) {

@@ -17,8 +17,8 @@ constexpr int32_t ticksPerExtraStep = 50;
 constexpr int32_t maxStepsPerBatch = 20;
 
 struct FrameTiming {
-    uint32_t startTick = 0;     // tick counter at the start of the current idle call
-    int32_t elapsedTicks = 0;   // milliseconds the previous idle call took
+    uint32_t startTick = 0;    // tick counter at the start of the current idle call
+    int32_t elapsedTicks = 0;  // milliseconds the previous idle call took
 };
 
 // Steps for a batch after a call that took `elapsedTicks`: elapsedTicks / 50 + 1

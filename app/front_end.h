@@ -7,11 +7,11 @@
 
 namespace plumfold {
 
-extern PressureBody body;       // the one body, built by main from the mesh (main.cpp)
-extern int windowWidth;         // drawing area in pixels, kept by reshape (main.cpp)
+extern PressureBody body;  // the one body, built by main from the mesh (main.cpp)
+extern int windowWidth;    // drawing area in pixels, kept by reshape (main.cpp)
 extern int windowHeight;
-extern DragState drag;          // dragging, mouseX, mouseY (input.cpp)
-extern FrameTiming frameTiming; // startTick, elapsedTicks (idle.cpp)
+extern DragState drag;           // dragging, mouseX, mouseY (input.cpp)
+extern FrameTiming frameTiming;  // startTick, elapsedTicks (idle.cpp)
 
 // Opens the window, registers the callbacks and runs the event loop; never returns.
 [[noreturn]] void runWindow(int argc, char** argv);

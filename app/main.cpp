@@ -6,8 +6,8 @@
 #include "app/body_source.h"
 #include "app/command_line.h"
 #include "app/front_end.h"
-#include "app/start_report.h"
 #include "app/lab/lab.h"
+#include "app/start_report.h"
 #include "body/scene.h"
 
 namespace plumfold {

@@ -20,9 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <utility>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "body/engine/engine.h"
@@ -84,8 +84,7 @@ std::string meshPath(int level) {
     static std::vector<std::string> paths(lastLevel + 1);
     std::string& path = paths[level];
     if (path.empty()) {
-        path = (std::filesystem::temp_directory_path() /
-                ("plumfold-bench-sphere-" + std::to_string(level) + ".asc"))
+        path = (std::filesystem::temp_directory_path() / ("plumfold-bench-sphere-" + std::to_string(level) + ".asc"))
                    .string();
         std::FILE* out = std::fopen(path.c_str(), "w");
         if (out == nullptr || !writeMesh(out, makeIcosphere(level, 2.0f), "icosphere") || std::fclose(out) != 0) {

@@ -17,8 +17,7 @@ Spring Spring::make(const MassPoint* points, int32_t a, int32_t b, float stiffne
     Vector3 d = points[a].position - points[b].position;
     spring.restLength = static_cast<float>(std::sqrt(d.dot(d)));
     spring.stretchPercent = 100.0f;
-    spring.maxDeviation =
-        static_cast<float>(static_cast<double>(spring.restLength) * spring.stretchPercent * 0.01);
+    spring.maxDeviation = static_cast<float>(static_cast<double>(spring.restLength) * spring.stretchPercent * 0.01);
     return spring;
 }
 
@@ -104,8 +103,8 @@ std::vector<Spring> buildSpringsByScan(const std::vector<MassPoint>& points, con
     return springs;
 }
 
-std::vector<Spring> buildSprings(const std::vector<MassPoint>& points, const std::vector<Face>& faces,
-                                 float stiffness, float damping) {
+std::vector<Spring> buildSprings(const std::vector<MassPoint>& points, const std::vector<Face>& faces, float stiffness,
+                                 float damping) {
     std::vector<Spring> springs;
     springs.reserve(faces.size() * 3 / 2 + 3);
     // Open addressing with linear probing: slot -> index into `keys`, or -1.

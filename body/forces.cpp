@@ -21,8 +21,8 @@ void Spring::applyForce(MassPoint* points) const {
     if (!std::isfinite(reciprocal)) return;
     Vector3 v = a.velocity - b.velocity;
     // s = damping · (v·d) / |d| + stiffness · (|d| − rest): damper plus Hooke's law, in double.
-    float s = static_cast<float>(v.dot(d) * damping / lengthF +
-                                 (static_cast<double>(lengthF) - restLength) * stiffness);
+    float s =
+        static_cast<float>(v.dot(d) * damping / lengthF + (static_cast<double>(lengthF) - restLength) * stiffness);
     Vector3 u = d * reciprocal;
     Vector3 f = u * s;
     a.force = a.force + (-1.0f * f);

@@ -41,16 +41,16 @@ constexpr IntegrationMode Heun = 1;   // Heun predictor-corrector with the box w
 constexpr double boxLimit = 4.5;
 
 struct PressureBody {
-    Vector3 gravity;                    // acceleration; every point receives mass × gravity
-    float volume = 0.0f;                // 1.998 × enclosed volume (negative when wound inwards)
-    float inverseVolume = 0.0f;         // 1 / volume; 0 while the pressure is undefined
+    Vector3 gravity;                      // acceleration; every point receives mass × gravity
+    float volume = 0.0f;                  // 1.998 × enclosed volume (negative when wound inwards)
+    float inverseVolume = 0.0f;           // 1 / volume; 0 while the pressure is undefined
     float pressureConstant = 1826320.0f;  // nRT of the gas
-    std::vector<MassPoint> stepCopy;    // points at the start of the current Heun step
-    std::vector<MassPoint> points;      // point i comes from vertex i
-    std::vector<Spring> springs;        // in order of creation; the drag spring last
-    std::vector<Face> faces;            // one per triangle, in file order
-    int stretchCorrections = 0;         // springs the stretch limit corrected in the last integrate
-    EngineSlot engine;                  // runs computeForces and integrate
+    std::vector<MassPoint> stepCopy;      // points at the start of the current Heun step
+    std::vector<MassPoint> points;        // point i comes from vertex i
+    std::vector<Spring> springs;          // in order of creation; the drag spring last
+    std::vector<Face> faces;              // one per triangle, in file order
+    int stretchCorrections = 0;           // springs the stretch limit corrected in the last integrate
+    EngineSlot engine;                    // runs computeForces and integrate
 
     PressureBody() = default;
     // Reads p.fileName and builds the body; a file the reader rejects ends the
@@ -91,7 +91,7 @@ bool springsEqual(const Spring& s, const Spring& t, const MassPoint* points);
 std::vector<Spring> buildSpringsByScan(const std::vector<MassPoint>& points, const std::vector<Face>& faces,
                                        float stiffness, float damping);
 // The same springs in the same order, by a hashed lookup.
-std::vector<Spring> buildSprings(const std::vector<MassPoint>& points, const std::vector<Face>& faces,
-                                 float stiffness, float damping);
+std::vector<Spring> buildSprings(const std::vector<MassPoint>& points, const std::vector<Face>& faces, float stiffness,
+                                 float damping);
 
 }  // namespace plumfold

@@ -30,10 +30,9 @@ struct ScriptedEvent {
 std::vector<ScriptedEvent> makeDragScript() {
     using K = ScriptedEvent::Kind;
     return {
-        {K::Press, 0, 300, 300},  {K::Motion, 70, 40, 300},  {K::Motion, 70, 560, 300},
-        {K::Motion, 70, 40, 300}, {K::Motion, 70, 560, 200}, {K::Motion, 70, 40, 400},
-        {K::Motion, 70, 560, 300}, {K::Motion, 70, 560, 40}, {K::Motion, 60, 0, 599},
-        {K::Motion, 200, 599, 599}, {K::Motion, 200, 300, 150}, {K::Motion, 40, 300, 0},
+        {K::Press, 0, 300, 300},   {K::Motion, 70, 40, 300},   {K::Motion, 70, 560, 300},  {K::Motion, 70, 40, 300},
+        {K::Motion, 70, 560, 200}, {K::Motion, 70, 40, 400},   {K::Motion, 70, 560, 300},  {K::Motion, 70, 560, 40},
+        {K::Motion, 60, 0, 599},   {K::Motion, 200, 599, 599}, {K::Motion, 200, 300, 150}, {K::Motion, 40, 300, 0},
         {K::Release, 10, 300, 0},
     };
 }
@@ -165,8 +164,7 @@ std::string describeVerdict(const ProbeVerdict& v) {
             std::snprintf(text, sizeof text, "left the box at step %llu", static_cast<unsigned long long>(v.step));
             break;
         case ProbeCause::VolumeFlipped:
-            std::snprintf(text, sizeof text, "turned inside out at step %llu",
-                          static_cast<unsigned long long>(v.step));
+            std::snprintf(text, sizeof text, "turned inside out at step %llu", static_cast<unsigned long long>(v.step));
             break;
         case ProbeCause::VolumeRatio:
             std::snprintf(text, sizeof text, "volume x%.2f after the drags, outside x0.5 to x3", v.volumeRatio);

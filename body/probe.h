@@ -30,13 +30,13 @@ struct ProbeOptions {
 struct ProbeVerdict {
     bool survived = false;
     ProbeCause cause = ProbeCause::None;
-    uint64_t step = 0;          // the step at which the cause was seen (the last step when survived)
-    int32_t point = -1;         // the first offending mass point, where one is known
-    double startVolume = 0.0;   // the volume measure of the body as built
-    double volumeRatio = 0.0;   // the last volume measure seen / startVolume
-    double lowestRatio = 0.0;   // extremes of the ratio over the whole run
+    uint64_t step = 0;         // the step at which the cause was seen (the last step when survived)
+    int32_t point = -1;        // the first offending mass point, where one is known
+    double startVolume = 0.0;  // the volume measure of the body as built
+    double volumeRatio = 0.0;  // the last volume measure seen / startVolume
+    double lowestRatio = 0.0;  // extremes of the ratio over the whole run
     double highestRatio = 0.0;
-    uint64_t steps = 0;         // steps the probe runs when nothing goes wrong
+    uint64_t steps = 0;  // steps the probe runs when nothing goes wrong
 };
 
 // Runs the probe on a body as construction made it (the scene's parameters); the

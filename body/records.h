@@ -33,9 +33,9 @@ struct Spring {
     int32_t pointB = 0;  // index of the second end point
     float stiffness = 0.0f;
     float damping = 0.0f;
-    float restLength = 0.0f;       // end-point distance when the spring was made
-    float stretchPercent = 0.0f;   // allowed deviation in percent of restLength
-    float maxDeviation = 0.0f;     // restLength × stretchPercent × 0.01
+    float restLength = 0.0f;      // end-point distance when the spring was made
+    float stretchPercent = 0.0f;  // allowed deviation in percent of restLength
+    float maxDeviation = 0.0f;    // restLength × stretchPercent × 0.01
 
     // Rest length is the distance at the moment of making; 100 % stretch allowed.
     static Spring make(const MassPoint* points, int32_t a, int32_t b, float stiffness, float damping);

@@ -1,8 +1,8 @@
 #include "body/session.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -111,8 +111,7 @@ std::string parseEntry(const std::vector<std::string>& words, SessionEntry& entr
         char* end = nullptr;
         errno = 0;
         entry.value = std::strtof(words[3].c_str(), &end);
-        if (*end != '\0' || !std::isfinite(entry.value))
-            return "\"" + words[3] + "\" is not a finite number";
+        if (*end != '\0' || !std::isfinite(entry.value)) return "\"" + words[3] + "\" is not a finite number";
         return "";
     }
     if (verb == "checksum") {
@@ -120,8 +119,10 @@ std::string parseEntry(const std::vector<std::string>& words, SessionEntry& entr
         if (count != 3 || !parseHex(words[2], 16, &entry.checksum)) return takes("16 hex digits");
         return "";
     }
-    const std::pair<const char*, EntryKind> bare[] = {{"release", EntryKind::Release}, {"restart", EntryKind::Restart},
-                                                      {"pause", EntryKind::Pause},     {"resume", EntryKind::Resume},
+    const std::pair<const char*, EntryKind> bare[] = {{"release", EntryKind::Release},
+                                                      {"restart", EntryKind::Restart},
+                                                      {"pause", EntryKind::Pause},
+                                                      {"resume", EntryKind::Resume},
                                                       {"single", EntryKind::Single}};
     for (const auto& [name, kind] : bare) {
         if (verb != name) continue;
@@ -195,8 +196,7 @@ std::string formatEntry(const SessionEntry& entry) {
             // 600 x 600 goes without saying, as in plain drag event files.
             if (entry.width != 600 || entry.height != 600)
                 std::snprintf(buffer, sizeof buffer, "%d %d %d %d", entry.x, entry.y, entry.width, entry.height);
-            else
-                std::snprintf(buffer, sizeof buffer, "%d %d", entry.x, entry.y);
+            else std::snprintf(buffer, sizeof buffer, "%d %d", entry.x, entry.y);
             return text + buffer;
         case EntryKind::Set:
             // Nine significant digits read back as the same float.
@@ -260,15 +260,9 @@ PressureBody buildSteeredBody(const Steering& steering) {
 
 void applyEntry(const SessionEntry& entry, PressureBody& body, DragState& drag, Steering& steering) {
     switch (entry.kind) {
-        case EntryKind::Press:
-            pressDrag(body, drag, entry.x, entry.y, entry.width, entry.height);
-            break;
-        case EntryKind::Motion:
-            moveDrag(body, drag, entry.x, entry.y, entry.width, entry.height);
-            break;
-        case EntryKind::Release:
-            releaseDrag(body, drag);
-            break;
+        case EntryKind::Press: pressDrag(body, drag, entry.x, entry.y, entry.width, entry.height); break;
+        case EntryKind::Motion: moveDrag(body, drag, entry.x, entry.y, entry.width, entry.height); break;
+        case EntryKind::Release: releaseDrag(body, drag); break;
         case EntryKind::Set:
             tuned(steering.tuning, entry.parameter) = entry.value;
             applyTuning(body, drag, steering.tuning);
@@ -277,8 +271,7 @@ void applyEntry(const SessionEntry& entry, PressureBody& body, DragState& drag, 
             drag = DragState{};
             body = buildSteeredBody(steering);
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

@@ -28,7 +28,7 @@ struct MeshFile;
 
 // The parameters a session may tune; every step reads them from the records.
 struct Tuning {
-    float nrt = 1826320.0f;      // pressureConstant, as construction sets it
+    float nrt = 1826320.0f;       // pressureConstant, as construction sets it
     float stiffness = 121100.0f;  // every body spring (never the drag spring)
     float damping = 110.0f;
     float gravity = -500.0f;  // y of the gravity vector
@@ -37,8 +37,8 @@ struct Tuning {
 };
 
 enum class Parameter { Nrt, Stiffness, Damping, Gravity, Mass };
-constexpr Parameter allParameters[] = {Parameter::Nrt, Parameter::Stiffness, Parameter::Damping,
-                                       Parameter::Gravity, Parameter::Mass};
+constexpr Parameter allParameters[] = {Parameter::Nrt, Parameter::Stiffness, Parameter::Damping, Parameter::Gravity,
+                                       Parameter::Mass};
 const char* parameterName(Parameter parameter);
 float& tuned(Tuning& tuning, Parameter parameter);
 
@@ -51,11 +51,11 @@ enum class EntryKind { Press, Motion, Release, Set, Restart, Pause, Resume, Sing
 struct SessionEntry {
     uint64_t step = 0;
     EntryKind kind = EntryKind::Release;
-    int x = 0, y = 0;                    // press, motion: window pixels
-    int width = 600, height = 600;       // press, motion: the window's size then
+    int x = 0, y = 0;                      // press, motion: window pixels
+    int width = 600, height = 600;         // press, motion: the window's size then
     Parameter parameter = Parameter::Nrt;  // set
-    float value = 0.0f;                  // set
-    uint64_t checksum = 0;               // checksum
+    float value = 0.0f;                    // set
+    uint64_t checksum = 0;                 // checksum
 };
 
 struct Session {

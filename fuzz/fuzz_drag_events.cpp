@@ -16,9 +16,9 @@
 
 #include "body/drag.h"
 #include "body/scene.h"
+#include "body/session.h"
 #include "fuzz/fuzz_check.h"
 #include "mesh/mesh_file.h"
-#include "body/session.h"
 
 using namespace plumfold;
 
@@ -110,14 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FUZZ_CHECK(body.points.back().position.x == drag.mouseX && body.points.back().position.y == drag.mouseY,
                            "the drag point is not at the cursor");
                 break;
-            case EntryKind::Motion:
-                moveDrag(body, drag, e.x, e.y, e.width, e.height);
-                break;
-            case EntryKind::Release:
-                releaseDrag(body, drag);
-                break;
-            default:
-                break;
+            case EntryKind::Motion: moveDrag(body, drag, e.x, e.y, e.width, e.height); break;
+            case EntryKind::Release: releaseDrag(body, drag); break;
+            default: break;
         }
         checkBodyShape(body, built, drag);
         if (i + 1 == events.size() || events[i + 1].step != e.step) simulationStep(body);

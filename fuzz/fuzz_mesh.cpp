@@ -46,8 +46,8 @@ void checkSameSprings(const std::vector<Spring>& a, const std::vector<Spring>& b
     FUZZ_CHECK(a.size() == b.size(), "hashed lookup made %zu springs, the scan %zu", a.size(), b.size());
     for (size_t i = 0; i < a.size(); ++i) {
         FUZZ_CHECK(a[i].pointA == b[i].pointA && a[i].pointB == b[i].pointB,
-                   "spring %zu joins %d-%d by hashing but %d-%d by the scan", i, a[i].pointA, a[i].pointB,
-                   b[i].pointA, b[i].pointB);
+                   "spring %zu joins %d-%d by hashing but %d-%d by the scan", i, a[i].pointA, a[i].pointB, b[i].pointA,
+                   b[i].pointB);
     }
 }
 

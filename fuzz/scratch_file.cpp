@@ -28,8 +28,7 @@ struct Scratch {
 const std::string& writeScratchFile(const uint8_t* data, size_t size, const char* suffix) {
     static std::map<std::string, Scratch> scratches;
     Scratch& scratch = scratches[suffix];
-    if (scratch.path.empty())
-        scratch.path = scratchDirectory() + "/plumfold-fuzz-" + std::to_string(getpid()) + suffix;
+    if (scratch.path.empty()) scratch.path = scratchDirectory() + "/plumfold-fuzz-" + std::to_string(getpid()) + suffix;
     std::FILE* file = std::fopen(scratch.path.c_str(), "wb");
     if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size) || std::fclose(file) != 0) {
         std::perror(scratch.path.c_str());

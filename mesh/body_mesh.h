@@ -11,7 +11,7 @@ namespace plumfold {
 
 struct BodyMeshResult {
     bool ok = false;
-    MeshFile mesh;    // to build the body from; its fileName is not set
+    MeshFile mesh;  // to build the body from; its fileName is not set
     // True when the program's own reader read (or refused) the file: its error
     // is then the reader's line, which the programs print on standard output
     // with status 1, as they always have.

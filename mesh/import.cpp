@@ -88,7 +88,8 @@ bool recogniseFormat(std::string_view bytes, const std::string& extension, MeshF
     else if (extension == "asc" || (extension != "obj" && bytes.find("Vertices:") != std::string_view::npos))
         format = MeshFormat::Asc;
     else if (extension == "stl") format = MeshFormat::Stl;
-    else if (extension == "obj" || (hasLineStarting(bytes, "v ") && hasLineStarting(bytes, "f "))) format = MeshFormat::Obj;
+    else if (extension == "obj" || (hasLineStarting(bytes, "v ") && hasLineStarting(bytes, "f ")))
+        format = MeshFormat::Obj;
     else return false;
     // NOLINTEND(bugprone-branch-clone)
     return true;
@@ -210,7 +211,7 @@ ImportResult importMesh(const std::string& path) {
     std::string problem;
     try {
         problem = result.format == MeshFormat::Asc ? readAscSoup(path, result.soup)
-                                                    : readForeignSoup(path, bytes, result.format, result.soup);
+                                                   : readForeignSoup(path, bytes, result.format, result.soup);
     } catch (const std::exception& e) {
         // The readers' own checks come first; this keeps any failure they miss
         // (memory, a library's internal check) a refusal rather than a crash.

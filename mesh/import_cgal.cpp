@@ -7,10 +7,10 @@
 #include <CGAL/IO/STL.h>
 #include <CGAL/Simple_cartesian.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <array>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -36,7 +36,9 @@ public:
 
 protected:
     pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode) override {
-        const off_type base = way == std::ios_base::beg ? 0 : way == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
+        const off_type base = way == std::ios_base::beg   ? 0
+                              : way == std::ios_base::cur ? gptr() - eback()
+                                                          : egptr() - eback();
         return seekpos(pos_type(base + offset), std::ios_base::in);
     }
     pos_type seekpos(pos_type position, std::ios_base::openmode) override {

@@ -2,8 +2,8 @@
 // every mesh that a node of the scene uses, placed by the node transforms.
 // tinygltf parses the JSON and the buffers but does not check that accessors
 // stay inside their buffers, so every access is bounded here first.
-#include <tiny_gltf.h>
 #include <sys/stat.h>
+#include <tiny_gltf.h>
 
 #include <array>
 #include <cstdint>
@@ -101,10 +101,10 @@ std::string readIndices(const tinygltf::Model& model, const tinygltf::Primitive&
     const int type = model.accessors.size() > static_cast<size_t>(primitive.indices)
                          ? model.accessors[static_cast<size_t>(primitive.indices)].componentType
                          : -1;
-    const int size = type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE ? 1
+    const int size = type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE    ? 1
                      : type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT ? 2
-                     : type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT ? 4
-                     : 0;
+                     : type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT   ? 4
+                                                                      : 0;
     if (size == 0) return "indices must be unsigned bytes, shorts or ints";
     View view;
     if (std::string problem = accessorView(model, primitive.indices, size, 1, view); !problem.empty()) return problem;
@@ -146,7 +146,8 @@ std::string addPrimitive(const tinygltf::Model& model, const tinygltf::Primitive
     }
     auto corner = [&](size_t k) { return static_cast<int32_t>(first + indices[k]); };
     if (mode == TINYGLTF_MODE_TRIANGLES) {
-        for (size_t k = 0; k + 2 < indices.size(); k += 3) soup.polygons.push_back({corner(k), corner(k + 1), corner(k + 2)});
+        for (size_t k = 0; k + 2 < indices.size(); k += 3)
+            soup.polygons.push_back({corner(k), corner(k + 1), corner(k + 2)});
     } else if (mode == TINYGLTF_MODE_TRIANGLE_STRIP) {
         // Every other triangle of a strip runs the other way round.
         for (size_t k = 0; k + 2 < indices.size(); ++k) {
@@ -178,7 +179,8 @@ std::string addNodes(const tinygltf::Model& model, const std::vector<int>& roots
             for (const tinygltf::Primitive& primitive : model.meshes[static_cast<size_t>(node.mesh)].primitives)
                 if (std::string problem = addPrimitive(model, primitive, m, soup); !problem.empty()) return problem;
         }
-        for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) pending.emplace_back(*child, m);
+        for (auto child = node.children.rbegin(); child != node.children.rend(); ++child)
+            pending.emplace_back(*child, m);
     }
     return "";
 }
@@ -231,11 +233,10 @@ std::string readGltfSoup(std::string_view bytes, bool binary, const std::string&
     tinygltf::Model model;
     std::string error, warning;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    const bool loaded =
-        binary ? loader.LoadBinaryFromMemory(&model, &error, &warning, data, static_cast<unsigned int>(bytes.size()),
-                                             baseDirectory)
-               : loader.LoadASCIIFromString(&model, &error, &warning, bytes.data(),
-                                            static_cast<unsigned int>(bytes.size()), baseDirectory);
+    const bool loaded = binary ? loader.LoadBinaryFromMemory(&model, &error, &warning, data,
+                                                             static_cast<unsigned int>(bytes.size()), baseDirectory)
+                               : loader.LoadASCIIFromString(&model, &error, &warning, bytes.data(),
+                                                            static_cast<unsigned int>(bytes.size()), baseDirectory);
     if (!loaded) return "not valid glTF 2.0 (" + firstLine(error) + "); export it again";
 
     // The default scene, or every scene's root nodes when none is named.
@@ -243,7 +244,8 @@ std::string readGltfSoup(std::string_view bytes, bool binary, const std::string&
     if (model.defaultScene >= 0 && static_cast<size_t>(model.defaultScene) < model.scenes.size()) {
         roots = model.scenes[static_cast<size_t>(model.defaultScene)].nodes;
     } else {
-        for (const tinygltf::Scene& scene : model.scenes) roots.insert(roots.end(), scene.nodes.begin(), scene.nodes.end());
+        for (const tinygltf::Scene& scene : model.scenes)
+            roots.insert(roots.end(), scene.nodes.begin(), scene.nodes.end());
     }
     return addNodes(model, roots, soup);
 }

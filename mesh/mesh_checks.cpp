@@ -90,15 +90,16 @@ MeshReport checkMesh(const std::vector<float>& vertices, const std::vector<int32
                 problem = true;
             }
             // Signed tetrahedron volume against the origin.
-            volume += (a.x * (b.y * c.z - b.z * c.y) - a.y * (b.x * c.z - b.z * c.x) +
-                       a.z * (b.x * c.y - b.y * c.x)) / 6.0;
+            volume +=
+                (a.x * (b.y * c.z - b.z * c.y) - a.y * (b.x * c.z - b.z * c.x) + a.z * (b.x * c.y - b.y * c.x)) / 6.0;
         }
         if (problem && r.firstProblemFace < 0) r.firstProblemFace = j;
         for (int k = 0; k < 3; ++k) {
             int32_t from = f[k], to = f[(k + 1) % 3];
             used[static_cast<size_t>(from)] = true;
             if (from == to) continue;
-            uint64_t key = (static_cast<uint64_t>(std::min(from, to)) << 32) | static_cast<uint32_t>(std::max(from, to));
+            uint64_t key =
+                (static_cast<uint64_t>(std::min(from, to)) << 32) | static_cast<uint32_t>(std::max(from, to));
             auto& count = edges[key];
             if (from < to) ++count.first;
             else ++count.second;
@@ -144,9 +145,8 @@ std::vector<CheckFinding> judgeMesh(const MeshReport& r, float scale, double lim
                  " edges are run in the same direction by both of their faces, so some faces push inwards; "
                  "flip those faces so every face is counter-clockwise seen from outside");
     if (r.repeatedIndexFaces > 0)
-        breaking(std::to_string(r.repeatedIndexFaces) +
-                 " faces list a vertex twice (first: face " + std::to_string(r.firstProblemFace) +
-                 "), which makes a spring of length zero; remove those faces");
+        breaking(std::to_string(r.repeatedIndexFaces) + " faces list a vertex twice (first: face " +
+                 std::to_string(r.firstProblemFace) + "), which makes a spring of length zero; remove those faces");
     if (r.zeroAreaFaces > 0)
         warning(std::to_string(r.zeroAreaFaces) +
                 " faces have zero area (their corners lie on one line) and take no pressure; remove or "
@@ -156,14 +156,13 @@ std::vector<CheckFinding> judgeMesh(const MeshReport& r, float scale, double lim
                  " vertices repeat the position of an earlier vertex; their faces share no springs there, so "
                  "the surface tears; merge them (plumfold-mesh convert merges coincident vertices)");
     if (r.unusedVertices > 0)
-        warning(std::to_string(r.unusedVertices) +
-                " vertices belong to no face and fall as loose points; remove them");
+        warning(std::to_string(r.unusedVertices) + " vertices belong to no face and fall as loose points; remove them");
     if (r.closed() && r.consistentlyWound() && r.repeatedIndexFaces == 0) {
         if (r.volume < 0.0)
-            breaking("the faces are wound inwards (the enclosed volume is negative), so the pressure pulls the "
-                     "body in; reverse the corner order of every face");
-        else if (r.volume == 0.0)
-            breaking("the enclosed volume is zero, so there is no pressure; the mesh is flat");
+            breaking(
+                "the faces are wound inwards (the enclosed volume is negative), so the pressure pulls the "
+                "body in; reverse the corner order of every face");
+        else if (r.volume == 0.0) breaking("the enclosed volume is zero, so there is no pressure; the mesh is flat");
     }
     double lowY = static_cast<double>(scale) * r.low[1];
     double extent[3];
@@ -175,8 +174,8 @@ std::vector<CheckFinding> judgeMesh(const MeshReport& r, float scale, double lim
     }
     if (lowY < -limit) outside = true;
     if (outside)
-        breaking("after the scene's scale " + number(scale) + " the body reaches outside the box (|x|, |z| <= " +
-                 number(limit) + ", y >= " + number(-limit) +
+        breaking("after the scene's scale " + number(scale) +
+                 " the body reaches outside the box (|x|, |z| <= " + number(limit) + ", y >= " + number(-limit) +
                  "); the first step would flatten it against the walls; centre and shrink it "
                  "(plumfold-mesh convert --fit 6, or a smaller generator size); its largest scaled extent is " +
                  number(std::max({extent[0], extent[1], extent[2]})));

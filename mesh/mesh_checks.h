@@ -16,16 +16,16 @@ struct MeshReport {
     int64_t edgeCount = 0;          // distinct undirected index pairs
     int64_t indicesOutOfRange = 0;  // face corners outside 0 .. vertexCount − 1
     int32_t firstBadIndexFace = -1;
-    int64_t openEdges = 0;          // edges in only one face
-    int64_t overusedEdges = 0;      // edges in more than two faces
-    int64_t misorientedEdges = 0;   // edges two faces run in the same direction
-    int64_t repeatedIndexFaces = 0; // a corner listed twice: a zero-length spring
-    int64_t zeroAreaFaces = 0;      // distinct corners on one line or point
-    int64_t duplicatePositions = 0; // vertices at the position of an earlier one
-    int64_t unusedVertices = 0;     // in no face: a loose mass point
-    int32_t firstProblemFace = -1;  // first face with a repeated index or zero area
-    double volume = 0.0;            // enclosed volume, positive when wound outwards
-    float low[3] = {0, 0, 0};       // bounding box of the raw coordinates
+    int64_t openEdges = 0;           // edges in only one face
+    int64_t overusedEdges = 0;       // edges in more than two faces
+    int64_t misorientedEdges = 0;    // edges two faces run in the same direction
+    int64_t repeatedIndexFaces = 0;  // a corner listed twice: a zero-length spring
+    int64_t zeroAreaFaces = 0;       // distinct corners on one line or point
+    int64_t duplicatePositions = 0;  // vertices at the position of an earlier one
+    int64_t unusedVertices = 0;      // in no face: a loose mass point
+    int32_t firstProblemFace = -1;   // first face with a repeated index or zero area
+    double volume = 0.0;             // enclosed volume, positive when wound outwards
+    float low[3] = {0, 0, 0};        // bounding box of the raw coordinates
     float high[3] = {0, 0, 0};
 
     bool indicesValid() const { return indicesOutOfRange == 0 && vertexCount >= 2; }

@@ -8,8 +8,8 @@
 namespace plumfold {
 
 struct MeshData {
-    std::vector<float> vertices;        // x, y, z per vertex
-    std::vector<int32_t> faceIndices;   // three vertex indices per triangle, counter-clockwise seen from outside
+    std::vector<float> vertices;       // x, y, z per vertex
+    std::vector<int32_t> faceIndices;  // three vertex indices per triangle, counter-clockwise seen from outside
 
     int32_t vertexCount() const { return static_cast<int32_t>(vertices.size() / 3); }
     int32_t faceCount() const { return static_cast<int32_t>(faceIndices.size() / 3); }

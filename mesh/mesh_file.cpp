@@ -21,9 +21,7 @@ struct ReadFailure {
     std::string line;
 };
 
-[[noreturn]] void failTruncated() {
-    throw ReadFailure{"Error with object file! "};
-}
+[[noreturn]] void failTruncated() { throw ReadFailure{"Error with object file! "}; }
 
 // One line that names the file, the problem and the fix.
 [[noreturn]] void rejectMesh(const char* fileName, const char* format, ...) {
@@ -35,9 +33,7 @@ struct ReadFailure {
     throw ReadFailure{std::string("Unusable mesh file ") + fileName + ": " + problem};
 }
 
-bool isFormatSpace(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isFormatSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Opens one pass over the file. A directory opens under "r" on some systems but
 // holds no text, so it is treated like a file that cannot be opened.
@@ -54,14 +50,10 @@ std::FILE* openPass(const char* fileName) {
 
 // atoi's reading of a token (optional sign, decimal digits, the rest ignored),
 // widened so that a value beyond 32 bits is seen rather than wrapped.
-long long parseInteger(const char* text) {
-    return std::strtoll(text, nullptr, 10);
-}
+long long parseInteger(const char* text) { return std::strtoll(text, nullptr, 10); }
 
 // A value token is two prefix characters, not examined, then the number.
-const char* valueText(const std::string& token) {
-    return token.size() > 2 ? token.c_str() + 2 : "";
-}
+const char* valueText(const std::string& token) { return token.size() > 2 ? token.c_str() + 2 : ""; }
 
 // One pass over the file, read into memory at once so that a large mesh loads
 // at disk speed. Tokens are separated by the C locale's white space; a token
@@ -115,8 +107,9 @@ int32_t readPassCount(PassText& text, const char* fileName, const char* keyword)
     if (count <= 0) return count < INT32_MIN ? INT32_MIN : static_cast<int32_t>(count);
     long long limit = text.recordLimit();
     if (count > INT32_MAX || count > limit) {
-        rejectMesh(fileName, "the count \"%.40s\" after \"%s\" is more records than this file can hold (at most %lld); "
-                             "correct the count to the number of records",
+        rejectMesh(fileName,
+                   "the count \"%.40s\" after \"%s\" is more records than this file can hold (at most %lld); "
+                   "correct the count to the number of records",
                    token.c_str(), keyword, limit);
     }
     return static_cast<int32_t>(count);
@@ -145,8 +138,8 @@ void readVertices(MeshFile& mesh) {
             value = text.token();  // a NUL-terminated copy for atof
             float coordinate = static_cast<float>(std::atof(valueText(value)));
             if (!std::isfinite(coordinate)) {
-                rejectMesh(fileName, "vertex %d has coordinate \"%.40s\", which is not a finite 32-bit number",
-                           j, value.c_str());
+                rejectMesh(fileName, "vertex %d has coordinate \"%.40s\", which is not a finite 32-bit number", j,
+                           value.c_str());
             }
             vertices[3 * static_cast<size_t>(j) + k] = coordinate;
         }
@@ -170,8 +163,8 @@ void readFaces(MeshFile& mesh) {
             value = text.token();
             long long index = parseInteger(valueText(value));
             if (index < INT32_MIN || index > INT32_MAX) {
-                rejectMesh(fileName, "face %d has vertex index %.40s, which is outside any vertex range",
-                           j, valueText(value));
+                rejectMesh(fileName, "face %d has vertex index %.40s, which is outside any vertex range", j,
+                           valueText(value));
             }
             faceIndices[3 * static_cast<size_t>(j) + k] = static_cast<int32_t>(index);
         }
@@ -191,8 +184,8 @@ void requireUsable(const MeshFile& mesh) {
         for (int k = 0; k < 3; ++k) {
             int32_t index = faceIndices[3 * static_cast<size_t>(j) + k];
             if (index < 0 || index >= vertexCount) {
-                rejectMesh(fileName, "face %d uses vertex index %d, outside 0 to %d (the file has %d vertices)",
-                           j, index, vertexCount - 1, vertexCount);
+                rejectMesh(fileName, "face %d uses vertex index %d, outside 0 to %d (the file has %d vertices)", j,
+                           index, vertexCount - 1, vertexCount);
             }
         }
     }

@@ -12,10 +12,10 @@ namespace {
 
 struct Property {
     std::string name;
-    int size = 0;          // bytes of a scalar, or of a list's items
-    int countSize = 0;     // bytes of a list's count; 0 for a scalar
+    int size = 0;       // bytes of a scalar, or of a list's items
+    int countSize = 0;  // bytes of a list's count; 0 for a scalar
     bool countSigned = false;
-    bool isFloat = false;  // float or double scalar
+    bool isFloat = false;     // float or double scalar
     bool itemsFloat = false;  // a list of floats or doubles
     bool isUint32 = false;
 };
@@ -35,10 +35,10 @@ int typeSize(const std::string& type, bool* isSigned = nullptr, bool* isFloat = 
         bool isSigned;
         bool isFloat;
     };
-    static const Type types[] = {{"char", "int8", 1, true, false},     {"uchar", "uint8", 1, false, false},
-                                 {"short", "int16", 2, true, false},   {"ushort", "uint16", 2, false, false},
-                                 {"int", "int32", 4, true, false},     {"uint", "uint32", 4, false, false},
-                                 {"float", "float32", 4, true, true},  {"double", "float64", 8, true, true}};
+    static const Type types[] = {{"char", "int8", 1, true, false},    {"uchar", "uint8", 1, false, false},
+                                 {"short", "int16", 2, true, false},  {"ushort", "uint16", 2, false, false},
+                                 {"int", "int32", 4, true, false},    {"uint", "uint32", 4, false, false},
+                                 {"float", "float32", 4, true, true}, {"double", "float64", 8, true, true}};
     for (const Type& t : types) {
         if (type == t.name || type == t.alias) {
             if (isSigned != nullptr) *isSigned = t.isSigned;
@@ -178,7 +178,8 @@ std::string walkAscii(std::string_view data, const std::vector<Element>& element
     Tokens tokens(data);
     std::string_view token;
     for (const Element& e : elements) {
-        if (e.count > tokens.mostLeft()) return "element \"" + e.name.substr(0, 20) + "\" has more items than the file holds";
+        if (e.count > tokens.mostLeft())
+            return "element \"" + e.name.substr(0, 20) + "\" has more items than the file holds";
         for (unsigned long long item = 0; item < e.count; ++item) {
             for (const Property& p : e.properties) {
                 if (!tokens.next(token)) return "the data ends inside element \"" + e.name.substr(0, 20) + "\"";
@@ -203,7 +204,8 @@ std::string walkAscii(std::string_view data, const std::vector<Element>& element
 std::string walkBinary(std::string_view data, const std::vector<Element>& elements, bool bigEndian) {
     size_t at = 0;
     for (const Element& e : elements) {
-        if (e.count > data.size() - at) return "element \"" + e.name.substr(0, 20) + "\" has more items than the file holds";
+        if (e.count > data.size() - at)
+            return "element \"" + e.name.substr(0, 20) + "\" has more items than the file holds";
         for (unsigned long long item = 0; item < e.count; ++item) {
             for (const Property& p : e.properties) {
                 const size_t head = p.countSize == 0 ? static_cast<size_t>(p.size) : static_cast<size_t>(p.countSize);
@@ -214,7 +216,8 @@ std::string walkBinary(std::string_view data, const std::vector<Element>& elemen
                 }
                 const long long count = binaryCount(data.data() + at, p, bigEndian);
                 at += head;
-                if (count < 0 || static_cast<unsigned long long>(count) > (data.size() - at) / static_cast<size_t>(p.size))
+                if (count < 0 ||
+                    static_cast<unsigned long long>(count) > (data.size() - at) / static_cast<size_t>(p.size))
                     return "list \"" + p.name.substr(0, 20) + "\" has a count beyond the end of the file";
                 at += static_cast<size_t>(count) * static_cast<size_t>(p.size);
             }

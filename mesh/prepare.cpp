@@ -123,8 +123,7 @@ void runPrepare(const PolygonSoup& soup, const PrepareOptions& options, PrepareR
             CGAL::collinear(points[static_cast<size_t>(t[0])], points[static_cast<size_t>(t[1])],
                             points[static_cast<size_t>(t[2])]))
             ++degenerate;
-        else
-            kept.push_back({static_cast<size_t>(t[0]), static_cast<size_t>(t[1]), static_cast<size_t>(t[2])});
+        else kept.push_back({static_cast<size_t>(t[0]), static_cast<size_t>(t[1]), static_cast<size_t>(t[2])});
     }
     if (degenerate > 0) say("dropped " + count(degenerate) + " degenerate faces");
     size_t repeated = PMP::merge_duplicate_polygons_in_polygon_soup(points, kept);
@@ -175,8 +174,9 @@ void runPrepare(const PolygonSoup& soup, const PrepareOptions& options, PrepareR
         say("turned the faces outwards");
     }
     if (roundness(volume, area) < 1e-3)
-        throw Failure{"the model encloses (almost) no volume: it is a flat or thin-walled shape, which pressure "
-                      "cannot hold up; give it a solid, closed form"};
+        throw Failure{
+            "the model encloses (almost) no volume: it is a flat or thin-walled shape, which pressure "
+            "cannot hold up; give it a solid, closed form"};
 
     // Even edges: the length at which about `points` points cover the surface
     // with equilateral triangles (two per point).

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "mesh/polygon_soup.h"
 #include "mesh/mesh_data.h"
+#include "mesh/polygon_soup.h"
 
 namespace plumfold {
 
@@ -25,8 +25,8 @@ struct PrepareOptions {
     // the box's width is squashed by the walls; 6 keeps the measured models
     // between those.
     double size = 6.0;
-    Axis up = Axis::PlusY;     // the model's up direction, turned to +y
-    double sceneScale = 0.9;   // the scene multiplies every coordinate by this
+    Axis up = Axis::PlusY;    // the model's up direction, turned to +y
+    double sceneScale = 0.9;  // the scene multiplies every coordinate by this
 };
 
 struct PrepareResult {

@@ -11,8 +11,7 @@ namespace plumfold {
 namespace {
 
 uint64_t edgeKey(int32_t a, int32_t b) {
-    return (static_cast<uint64_t>(static_cast<uint32_t>(std::min(a, b))) << 32) |
-           static_cast<uint32_t>(std::max(a, b));
+    return (static_cast<uint64_t>(static_cast<uint32_t>(std::min(a, b))) << 32) | static_cast<uint32_t>(std::max(a, b));
 }
 
 struct Flat {

@@ -60,7 +60,8 @@ ConvertResult convertSoup(const plumfold::PolygonSoup& soup, const ConvertOption
     if (summary.unusedVertices > 0)
         result.notes.push_back("dropped " + std::to_string(summary.unusedVertices) + " vertices that no face uses");
     if (dropped > 0)
-        result.notes.push_back("dropped " + std::to_string(dropped) + " triangles with a corner repeated after merging");
+        result.notes.push_back("dropped " + std::to_string(dropped) +
+                               " triangles with a corner repeated after merging");
     if (mesh.faceIndices.empty()) return fail("no triangle is left after merging coincident corners");
     return result;
 }

@@ -23,12 +23,12 @@ Point onSphere(Point p, double radius) {
 
 MeshData makeIcosphere(int level, float radius) {
     const double t = (1.0 + std::sqrt(5.0)) / 2.0;
-    std::vector<Point> points = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
-                                 {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+    std::vector<Point> points = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+                                 {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
     // Counter-clockwise seen from outside.
-    std::vector<int32_t> faces = {0, 11, 5, 0, 5, 1, 0, 1, 7, 0, 7, 10, 0, 10, 11, 1, 5, 9, 5, 11, 4,
-                                  11, 10, 2, 10, 7, 6, 7, 1, 8, 3, 9, 4, 3, 4, 2, 3, 2, 6, 3, 6, 8,
-                                  3, 8, 9, 4, 9, 5, 2, 4, 11, 6, 2, 10, 8, 6, 7, 9, 8, 1};
+    std::vector<int32_t> faces = {0, 11, 5,  0, 5,  1, 0, 1, 7, 0, 7,  10, 0, 10, 11, 1, 5, 9, 5, 11,
+                                  4, 11, 10, 2, 10, 7, 6, 7, 1, 8, 3,  9,  4, 3,  4,  2, 3, 2, 6, 3,
+                                  6, 8,  3,  8, 9,  4, 9, 5, 2, 4, 11, 6,  2, 10, 8,  6, 7, 9, 8, 1};
     for (Point& p : points) p = onSphere(p, radius);
 
     for (int l = 0; l < level; ++l) {
@@ -88,8 +88,7 @@ MeshData makeCube(float size, int divisions) {
     struct Side {
         int fixed, side, u, v;
     };
-    const Side sides[6] = {{0, 1, 1, 2}, {0, 0, 2, 1}, {1, 1, 2, 0},
-                           {1, 0, 0, 2}, {2, 1, 0, 1}, {2, 0, 1, 0}};
+    const Side sides[6] = {{0, 1, 1, 2}, {0, 0, 2, 1}, {1, 1, 2, 0}, {1, 0, 0, 2}, {2, 1, 0, 1}, {2, 0, 1, 0}};
     for (const Side& s : sides) {
         for (int i = 0; i < n; ++i) {
             for (int j = 0; j < n; ++j) {

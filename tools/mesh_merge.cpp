@@ -33,9 +33,9 @@ MeshData mergeCoincidentVertices(const MeshData& mesh, MergeSummary* summary) {
             continue;
         }
         const float* v = &mesh.vertices[3 * i];
-        auto [found, inserted] = byPosition.emplace(
-            std::array<uint32_t, 3>{positionBits(v[0]), positionBits(v[1]), positionBits(v[2])},
-            static_cast<int32_t>(merged.vertices.size() / 3));
+        auto [found, inserted] =
+            byPosition.emplace(std::array<uint32_t, 3>{positionBits(v[0]), positionBits(v[1]), positionBits(v[2])},
+                               static_cast<int32_t>(merged.vertices.size() / 3));
         if (inserted) merged.vertices.insert(merged.vertices.end(), v, v + 3);
         else ++local.mergedVertices;
         remap[i] = found->second;

@@ -7,9 +7,9 @@
 namespace plumfold {
 
 struct MergeSummary {
-    int32_t mergedVertices = 0;   // vertices that shared a position with an earlier one
-    int32_t unusedVertices = 0;   // dropped: in no face
-    int32_t droppedFaces = 0;     // dropped: a corner twice after merging
+    int32_t mergedVertices = 0;  // vertices that shared a position with an earlier one
+    int32_t unusedVertices = 0;  // dropped: in no face
+    int32_t droppedFaces = 0;    // dropped: a corner twice after merging
 };
 
 // One vertex per distinct position (+0 and −0 alike), in order of first

@@ -15,12 +15,12 @@
 #include "body/probe.h"
 #include "mesh/body_mesh.h"
 #include "mesh/import.h"
-#include "mesh/mesh_file.h"
-#include "mesh/prepare.h"
 #include "mesh/mesh_checks.h"
 #include "mesh/mesh_data.h"
-#include "tools/mesh_generators.h"
+#include "mesh/mesh_file.h"
+#include "mesh/prepare.h"
 #include "tools/mesh_convert.h"
+#include "tools/mesh_generators.h"
 
 namespace plumfold {
 namespace {
@@ -93,8 +93,7 @@ long long wholeArgument(const std::string& name, const std::string& text, long l
     char* end = nullptr;
     errno = 0;
     long long value = std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0)
-        failUsage(name + " must be a whole number, not '" + text + "'");
+    if (text.empty() || *end != '\0' || errno != 0) failUsage(name + " must be a whole number, not '" + text + "'");
     if (value < low || value > high)
         failUsage(name + " must be from " + std::to_string(low) + " to " + std::to_string(high) + ", not " + text);
     return value;
@@ -140,7 +139,8 @@ Arguments splitArguments(int argc, char** argv, bool convertOptions) {
         else if (arg == "--points" && std::string(argv[1]) == "prepare") a.points = value();
         else if (arg == "--size" && std::string(argv[1]) == "prepare") a.size = value();
         else if (arg == "--up" && std::string(argv[1]) == "prepare") a.up = value();
-        else if (arg.size() > 1 && arg[0] == '-' && !(std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.'))
+        else if (arg.size() > 1 && arg[0] == '-' &&
+                 !(std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.'))
             failUsage("unknown option '" + arg + "' for " + argv[1]);
         else a.positional.push_back(arg);
     }
@@ -148,8 +148,7 @@ Arguments splitArguments(int argc, char** argv, bool convertOptions) {
 }
 
 void expectCount(const Arguments& a, size_t low, size_t high, const char* form) {
-    if (a.positional.size() < low || a.positional.size() > high)
-        failUsage(std::string("expected ") + form);
+    if (a.positional.size() < low || a.positional.size() > high) failUsage(std::string("expected ") + form);
 }
 
 // No colons in the title: a title token must never read as a keyword or a label.
@@ -175,8 +174,8 @@ int runSphere(const Arguments& a) {
     // 20 · 4^13 triangles is the last level whose counts fit 32-bit integers.
     int level = static_cast<int>(wholeArgument("LEVEL", a.positional[0], 0, 13));
     float radius = lengthArgument("RADIUS", a.positional[1]);
-    emit(makeIcosphere(level, radius), "Plumfold body icosphere level " + std::to_string(level) + " radius " +
-                                           formatCoordinate(radius), a.output);
+    emit(makeIcosphere(level, radius),
+         "Plumfold body icosphere level " + std::to_string(level) + " radius " + formatCoordinate(radius), a.output);
     return 0;
 }
 
@@ -184,9 +183,10 @@ int runCube(const Arguments& a) {
     expectCount(a, 1, 2, "cube SIZE [DIVISIONS]");
     float size = lengthArgument("SIZE", a.positional[0]);
     // 12 · n² triangles must fit a 32-bit count.
-    int divisions = a.positional.size() > 1 ? static_cast<int>(wholeArgument("DIVISIONS", a.positional[1], 1, 13377)) : 1;
-    emit(makeCube(size, divisions), "Plumfold body cube size " + formatCoordinate(size) + " divisions " +
-                                        std::to_string(divisions), a.output);
+    int divisions =
+        a.positional.size() > 1 ? static_cast<int>(wholeArgument("DIVISIONS", a.positional[1], 1, 13377)) : 1;
+    emit(makeCube(size, divisions),
+         "Plumfold body cube size " + formatCoordinate(size) + " divisions " + std::to_string(divisions), a.output);
     return 0;
 }
 
@@ -197,8 +197,7 @@ int runTorus(const Arguments& a) {
     if (!(minor < major)) failUsage("the tube radius r must be smaller than R, or the torus cuts through itself");
     long long segments = wholeArgument("SEGMENTS", a.positional[2], 3, INT32_MAX);
     long long rings = wholeArgument("RINGS", a.positional[3], 3, INT32_MAX);
-    if (2 * segments * rings > INT32_MAX)
-        failUsage("SEGMENTS x RINGS x 2 triangles must fit a 32-bit count");
+    if (2 * segments * rings > INT32_MAX) failUsage("SEGMENTS x RINGS x 2 triangles must fit a 32-bit count");
     emit(makeTorus(major, minor, static_cast<int>(segments), static_cast<int>(rings)),
          "Plumfold body torus R " + formatCoordinate(major) + " r " + formatCoordinate(minor) + " segments " +
              std::to_string(segments) + " rings " + std::to_string(rings),
@@ -233,7 +232,8 @@ int runConvert(const Arguments& a) {
     if (!imported.ok) fail(imported.error);
     ConvertResult result = convertSoup(imported.soup, options);
     if (!result.ok) fail(path + ": " + result.error);
-    for (const std::string& note : result.notes) std::fprintf(stderr, "plumfold-mesh: %s: %s\n", path.c_str(), note.c_str());
+    for (const std::string& note : result.notes)
+        std::fprintf(stderr, "plumfold-mesh: %s: %s\n", path.c_str(), note.c_str());
 
     bool broken = false;
     for (const CheckFinding& finding : judgeMesh(checkMesh(result.mesh), options.sceneScale, boxLimit)) {
@@ -254,7 +254,8 @@ std::string probeAdvice(const plumfold::ProbeVerdict& verdict, const plumfold::M
     if (verdict.cause == plumfold::ProbeCause::VolumeRatio && verdict.volumeRatio > 1) {
         std::snprintf(text, sizeof text,
                       "the body inflated x%.2f: it is too small or too coarse for the scene's fixed pressure; "
-                      "make it larger (`plumfold-mesh prepare --size 7.5`)", verdict.volumeRatio);
+                      "make it larger (`plumfold-mesh prepare --size 7.5`)",
+                      verdict.volumeRatio);
     } else if (shape.busiestSprings >= 16) {
         std::snprintf(text, sizeof text, "point %d is joined to %d springs: the step is unstable there%s",
                       shape.busiestPoint, shape.busiestSprings, remesh.c_str());
@@ -267,7 +268,8 @@ std::string probeAdvice(const plumfold::ProbeVerdict& verdict, const plumfold::M
     } else if (shape.roundness < 0.05) {
         std::snprintf(text, sizeof text,
                       "the body is flat or thin (roundness %.3f, a cube has 0.52): the pressure cannot hold it "
-                      "up; give the model a fuller form", shape.roundness);
+                      "up; give the model a fuller form",
+                      shape.roundness);
     } else {
         std::snprintf(text, sizeof text,
                       "the body is too soft for the scene as it is%s, or make it larger (--size 7.5)", remesh.c_str());
@@ -308,7 +310,9 @@ int runCheck(const Arguments& a) {
                     report.consistentlyWound() ? "consistent" : "inconsistent",
                     static_cast<long long>(report.misorientedEdges));
         std::printf("volume %.9g (%s)\n", report.volume,
-                    report.volume > 0 ? "outward" : report.volume < 0 ? "inward" : "flat");
+                    report.volume > 0   ? "outward"
+                    : report.volume < 0 ? "inward"
+                                        : "flat");
         std::printf("degenerate faces %lld (repeated index %lld, zero area %lld)\n",
                     static_cast<long long>(report.repeatedIndexFaces) + report.zeroAreaFaces,
                     static_cast<long long>(report.repeatedIndexFaces), static_cast<long long>(report.zeroAreaFaces));
@@ -332,8 +336,7 @@ int runCheck(const Arguments& a) {
         MeshData mesh{file.vertices, file.faceIndices};
         plumfold::MeshShape shape = plumfold::measureShape(mesh);
         std::printf("springs per point at most %d (point %d), spring lengths %.3g to %.3g, roundness %.3f\n",
-                    shape.busiestSprings, shape.busiestPoint, shape.shortestEdge, shape.longestEdge,
-                    shape.roundness);
+                    shape.busiestSprings, shape.busiestPoint, shape.shortestEdge, shape.longestEdge, shape.roundness);
         plumfold::ProbeVerdict verdict = plumfold::probeBody(PressureBody(file, params));
         std::printf("probe: %s (volume from x%.2f to x%.2f on the way)\n", plumfold::describeVerdict(verdict).c_str(),
                     verdict.lowestRatio, verdict.highestRatio);

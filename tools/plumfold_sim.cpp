@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,8 +17,8 @@
 
 #include "body/drag.h"
 #include "body/scene.h"
-#include "body/state_hash.h"
 #include "body/session.h"
+#include "body/state_hash.h"
 #include "mesh/body_mesh.h"
 
 namespace plumfold {
@@ -84,7 +84,7 @@ struct Options {
     bool dump = false;
     bool stats = false;
     uint64_t traceEvery = 0;  // 0: no trace
-    uint64_t csvEvery = 0;  // 0: no CSV
+    uint64_t csvEvery = 0;    // 0: no CSV
     std::string csvFile;
 };
 
@@ -305,8 +305,8 @@ int main(int argc, char** argv) {
     if (options.stats) printStats(body);
     if (options.dump) {
         for (const MassPoint& p : body.points) {
-            std::printf("%a %a %a %a %a %a\n", p.position.x, p.position.y, p.position.z, p.velocity.x,
-                        p.velocity.y, p.velocity.z);
+            std::printf("%a %a %a %a %a %a\n", p.position.x, p.position.y, p.position.z, p.velocity.x, p.velocity.y,
+                        p.velocity.z);
         }
     }
     std::printf("checksum %016" PRIx64 "\n", stateChecksum(body));

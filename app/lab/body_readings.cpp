@@ -45,7 +45,8 @@ std::string watchBody(const PressureBody& body, size_t points, float& lastVolume
         const Vector3& x = p.position;
         const Vector3& v = p.velocity;
         for (float c : {x.x, x.y, x.z, v.x, v.y, v.z})
-            if (!std::isfinite(c)) return "point " + std::to_string(i) + " has a position or velocity that is not finite";
+            if (!std::isfinite(c))
+                return "point " + std::to_string(i) + " has a position or velocity that is not finite";
         if (std::fabs(x.x) > limit || std::fabs(x.z) > limit || x.y < -limit)
             return "point " + std::to_string(i) + " left the box";
     }

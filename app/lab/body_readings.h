@@ -13,7 +13,7 @@ struct BodyReadings {
     double elastic = 0;        // sum over the body's springs of 1/2 k (l - l0)^2
     double gravitational = 0;  // sum of m (-g) . x, heights measured from the floor
     double total() const { return kinetic + elastic + gravitational; }
-    double leastStrain = 0;     // (l - l0) / l0 over the body's springs
+    double leastStrain = 0;  // (l - l0) / l0 over the body's springs
     double greatestStrain = 0;
 };
 

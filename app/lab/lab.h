@@ -11,8 +11,8 @@ namespace plumfold {
 struct MeshFile;
 
 struct LabStart {
-    bool active = false;  // anything beyond the plain demo was asked for
-    bool panel = false;   // the panel and the keys (--lab, --replay)
+    bool active = false;   // anything beyond the plain demo was asked for
+    bool panel = false;    // the panel and the keys (--lab, --replay)
     std::string meshPath;  // the mesh to read
     std::string recordFile;
     std::string replayFile;

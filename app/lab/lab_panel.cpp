@@ -21,8 +21,7 @@ void status(Lab& lab) {
         const char* state = replaying(lab) ? "replaying" : "replay finished";
         if (lab.replayVerdict.empty())
             ImGui::TextColored(good, "%s: %" PRIu64 " checkpoints match", state, lab.replayChecked);
-        else
-            ImGui::TextColored(warning, "%s: %s", state, lab.replayVerdict.c_str());
+        else ImGui::TextColored(warning, "%s: %s", state, lab.replayVerdict.c_str());
     }
 }
 
@@ -75,10 +74,8 @@ void tuning(Lab& lab) {
     if (ImGui::Button("scene values")) useSceneValues(lab);
     if (locked) ImGui::EndDisabled();
     ImGui::SameLine();
-    if (tunedAwayFromScene(lab))
-        ImGui::TextColored(warning, "TUNED");
-    else
-        ImGui::Text("the scene's values");
+    if (tunedAwayFromScene(lab)) ImGui::TextColored(warning, "TUNED");
+    else ImGui::Text("the scene's values");
     bool realTime = lab.realTime;
     if (ImGui::Checkbox("real time", &realTime)) {
         lab.realTime = realTime;

@@ -27,7 +27,7 @@ constexpr uint64_t plotEvery = 10;
 constexpr size_t plotSamples = 500;
 struct Plot {
     std::vector<float> volume, energy;  // in sample order once unrolled
-    size_t next = 0;                     // where the next sample goes
+    size_t next = 0;                    // where the next sample goes
     size_t filled = 0;
 };
 
@@ -41,7 +41,7 @@ struct Lab {
 
     bool watching = false;  // the panel's lab pauses on trouble; a plain recording never does
     bool paused = false;
-    bool singleStep = false;  // run one step in the next frame, then stay paused
+    bool singleStep = false;      // run one step in the next frame, then stay paused
     bool checkAfterStep = false;  // a single step is followed by its checksum
     bool realTime = false;
     RealTimeClock clock;

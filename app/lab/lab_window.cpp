@@ -22,7 +22,7 @@ namespace {
 
 Lab lab;
 LabTiming timing;
-bool panelShown = false;   // the panel is on (--lab) and not hidden with H
+bool panelShown = false;  // the panel is on (--lab) and not hidden with H
 bool panelEnabled = false;
 PanelArea panelArea;
 bool pressWentToPanel = false;
@@ -67,13 +67,18 @@ void labKeyboard(unsigned char key, int x, int y) {
     ImGui_ImplGLUT_KeyboardFunc(key, x, y);
     if (panelShown && ImGui::GetIO().WantTextInput) return;  // typing a value into a slider
     switch (key) {
-        case 'p': case 'P': case ' ':
+        case 'p':
+        case 'P':
+        case ' ':
             togglePause(lab);
             timing.startAfresh();
             break;
-        case 'n': case 'N': stepOnce(lab); break;
-        case 'r': case 'R': restart(lab); break;
-        case 'h': case 'H': panelShown = !panelShown; break;
+        case 'n':
+        case 'N': stepOnce(lab); break;
+        case 'r':
+        case 'R': restart(lab); break;
+        case 'h':
+        case 'H': panelShown = !panelShown; break;
         default: break;
     }
     glutPostRedisplay();

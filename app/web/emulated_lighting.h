@@ -10,7 +10,6 @@ namespace plumfold {
 
 // Sets the front material's diffuse and specular colours to the given ones
 // dimmed as desktop GL dims them for a body drawn at scale `scale`.
-void setMaterialForScaledNormals(const GLfloat diffuse[4], const GLfloat specular[4], GLfloat shininess,
-                                 GLfloat scale);
+void setMaterialForScaledNormals(const GLfloat diffuse[4], const GLfloat specular[4], GLfloat shininess, GLfloat scale);
 
 }  // namespace plumfold

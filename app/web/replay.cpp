@@ -61,7 +61,8 @@ bool runReplay(PressureBody& body, DragState& drag, const ReplayRequest& request
             if (problem.empty() && entry.kind == plumfold::EntryKind::Restart)
                 problem = "asks for a restart, which the page does not replay";
         if (!problem.empty()) {
-            error = "events file '" + request.shownAs + "', " + problem + "; fix it or leave events= out of the address";
+            error =
+                "events file '" + request.shownAs + "', " + problem + "; fix it or leave events= out of the address";
             return false;
         }
     }

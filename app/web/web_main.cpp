@@ -34,8 +34,7 @@ int main(int argc, char** argv) {
 
     ReplayRequest request;
     std::string error;
-    if (!parseReplayRequest(argc, argv, request, error) ||
-        (request.wanted && !runReplay(body, drag, request, error))) {
+    if (!parseReplayRequest(argc, argv, request, error) || (request.wanted && !runReplay(body, drag, request, error))) {
         std::cerr << "plumfold: " << error << std::endl;
     } else if (request.wanted) {
         std::printf("checksum %016" PRIx64 "\n", stateChecksum(body));

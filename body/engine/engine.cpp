@@ -77,13 +77,12 @@ void Engine::storeForces(PressureBody& body) const {
 // springs are also checked against their stretch limits there.
 SpringPass Engine::evaluateForces(PressureBody& body, uint8_t* marks) {
     const size_t faceCount = body.faces.size();
-    const FaceGeometry geometry{area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(),
-                                volumeTerms_.data()};
+    const FaceGeometry geometry{area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), volumeTerms_.data()};
     // 3a. Face areas, normals and volume terms. (Nothing here touches a force.)
     loops_->measureFaces(body.faces.data(), faceCount, state_.data(), geometry);
     // 2. Springs, in stored order; 3b. the volume sum carried along with them.
     SpringPass springs{body.springs.data(), body.springs.size(), state_.data(), forces_.data(),
-                       volumeTerms_.data(), faceCount, marks};
+                       volumeTerms_.data(), faceCount,           marks};
     loops_->addSprings(springs);
     body.volume = springs.volume;
     body.inverseVolume = usableInverseVolume(body.volume);

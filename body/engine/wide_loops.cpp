@@ -135,7 +135,7 @@ template <class D>
 HWY_INLINE void toColumnsOf(D d, const Row* rows, hn::Vec<D>& c0, hn::Vec<D>& c1, hn::Vec<D>& c2, hn::Vec<D>& c3) {
     if constexpr (hn::MaxLanes(d) == 2) {
         const D4 d4;
-        const Row low = hn::InterleaveLower(d4, rows[0], rows[1]);  // a0 b0 a1 b1
+        const Row low = hn::InterleaveLower(d4, rows[0], rows[1]);   // a0 b0 a1 b1
         const Row high = hn::InterleaveUpper(d4, rows[0], rows[1]);  // a2 b2 a3 b3
         c0 = hn::LowerHalf(d, low);
         c1 = hn::UpperHalf(d, low);
@@ -181,7 +181,8 @@ HWY_INLINE void subtractRow(float* to, Row row) { hn::StoreU(hn::Sub(hn::LoadU(D
 static_assert(offsetof(PointState, mass) == 3 * sizeof(float) && offsetof(PointState, velocity) == 16 &&
                   offsetof(PointState, inverseMass) == 28,
               "a point's rows: position and mass, velocity and 1/m");
-static_assert(offsetof(Face, area) == offsetof(Face, normal) + 12 && offsetof(Face, pressureForce) == offsetof(Face, area) + 4,
+static_assert(offsetof(Face, area) == offsetof(Face, normal) + 12 &&
+                  offsetof(Face, pressureForce) == offsetof(Face, area) + 4,
               "a face's normal, area and pressure force follow each other");
 static_assert(offsetof(Spring, damping) == offsetof(Spring, stiffness) + 4 &&
                   offsetof(Spring, restLength) == offsetof(Spring, stiffness) + 8 &&
@@ -198,7 +199,8 @@ HWY_INLINE void loadRows(const Record* records, size_t count, size_t offset, Row
         for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(bytes + j * sizeof(Record));
         return;
     }
-    for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(j < count ? static_cast<const void*>(bytes + j * sizeof(Record)) : zeros);
+    for (size_t j = 0; j < groupSize; ++j)
+        rows[j] = loadRow(j < count ? static_cast<const void*>(bytes + j * sizeof(Record)) : zeros);
 }
 
 // Row `offset` (0: position and mass, 16: velocity and 1/m) of A − B for each
@@ -223,9 +225,8 @@ HWY_INLINE void loadDifferences(const Spring* springs, size_t count, const Point
 // floats, a point's whole 32-byte state is one row: one load per end and one
 // subtraction give both differences (the mass lanes are dropped).
 template <class D>
-HWY_INLINE void loadEndDifferencesOf(D d, const Spring* springs, size_t count, const PointState* state,
-                                     hn::Vec<D>& dx, hn::Vec<D>& dy, hn::Vec<D>& dz, hn::Vec<D>& vx, hn::Vec<D>& vy,
-                                     hn::Vec<D>& vz) {
+HWY_INLINE void loadEndDifferencesOf(D d, const Spring* springs, size_t count, const PointState* state, hn::Vec<D>& dx,
+                                     hn::Vec<D>& dy, hn::Vec<D>& dz, hn::Vec<D>& vx, hn::Vec<D>& vy, hn::Vec<D>& vz) {
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
     const hn::Full256<float> d8;
     const D4 d4;
@@ -240,8 +241,7 @@ HWY_INLINE void loadEndDifferencesOf(D d, const Spring* springs, size_t count, c
     Row8 c[2][4];
     for (size_t half = 0; half < groupSize / 4; ++half) {
         const size_t j = 4 * half;
-        transposeBlocks(d8, row(j), row(j + 1), row(j + 2), row(j + 3), c[half][0], c[half][1], c[half][2],
-                        c[half][3]);
+        transposeBlocks(d8, row(j), row(j + 1), row(j + 2), row(j + 3), c[half][0], c[half][1], c[half][2], c[half][3]);
     }
     if constexpr (hn::MaxLanes(d) == 4) {
         dx = hn::LowerHalf(d4, c[0][0]), dy = hn::LowerHalf(d4, c[0][1]), dz = hn::LowerHalf(d4, c[0][2]);
@@ -262,8 +262,8 @@ HWY_INLINE void loadEndDifferencesOf(D d, const Spring* springs, size_t count, c
     toColumns(rows, vx, vy, vz, unused);
 #endif
 }
-HWY_INLINE void loadEndDifferences(const Spring* springs, size_t count, const PointState* state, VF& dx, VF& dy,
-                                   VF& dz, VF& vx, VF& vy, VF& vz) {
+HWY_INLINE void loadEndDifferences(const Spring* springs, size_t count, const PointState* state, VF& dx, VF& dy, VF& dz,
+                                   VF& vx, VF& vy, VF& vz) {
     loadEndDifferencesOf(DF(), springs, count, state, dx, dy, dz, vx, vy, vz);
 }
 
@@ -398,8 +398,8 @@ size_t markStretched(const Spring* springs, size_t count, const PointState* stat
 // ------------------------------------------------------------------ faces ---
 
 // Face::measure and the volume term of up to one group of faces.
-HWY_INLINE void measureFaceGroup(const Face* faces, size_t count, const PointState* state,
-                                 const FaceGeometry& geometry, size_t first) {
+HWY_INLINE void measureFaceGroup(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry,
+                                 size_t first) {
     const DD dd;
     const DF df;
     Row rows[groupSize];
@@ -496,16 +496,15 @@ HWY_INLINE void pressureGroup(Face* faces, size_t count, const FaceGeometry& geo
     }
 }
 
-void applyPressure(Face* faces, size_t count, const FaceGeometry& geometry, float pressureConstant,
-                   float inverseVolume, float* forces) {
+void applyPressure(Face* faces, size_t count, const FaceGeometry& geometry, float pressureConstant, float inverseVolume,
+                   float* forces) {
     for (size_t f = 0; f < count; f += groupSize)
         pressureGroup(faces + f, count - f < groupSize ? count - f : groupSize, geometry, f, pressureConstant,
                       inverseVolume, forces);
 }
 
 const WideLoops* loopsOfThisTarget() {
-    static const WideLoops loops{hwy::TargetName(HWY_TARGET), measureFaces, addSprings, markStretched,
-                                 applyPressure};
+    static const WideLoops loops{hwy::TargetName(HWY_TARGET), measureFaces, addSprings, markStretched, applyPressure};
     return &loops;
 }
 

@@ -45,10 +45,10 @@ struct SpringPass {
     float* forces;              // receives every spring's force
     const double* volumeTerms;  // the faces' volume terms, summed along the way
     size_t termCount;
-    uint8_t* marks;             // optional: the stretch-limit marks at these positions
-    size_t marked = 0;          // out, with marks: how many springs were marked
-    float margin = 0.0f;        // out, with marks: the smallest stretch margin (see below)
-    float volume = 0.0f;        // out: the volume sum
+    uint8_t* marks;       // optional: the stretch-limit marks at these positions
+    size_t marked = 0;    // out, with marks: how many springs were marked
+    float margin = 0.0f;  // out, with marks: the smallest stretch margin (see below)
+    float volume = 0.0f;  // out: the volume sum
 };
 
 // How much shorter than its upper limit and longer than its lower limit a

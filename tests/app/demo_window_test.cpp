@@ -47,7 +47,8 @@ protected:
             windowTimeout);
         outputWhenWindowAppeared = demo->output();
         ASSERT_FALSE(windowId.empty()) << "no window appeared; stdout:\n"
-                                      << demo->output() << "stderr:\n" << demo->errors();
+                                       << demo->output() << "stderr:\n"
+                                       << demo->errors();
     }
 
     // Whether the demo printed `lines` after its start-up report.
@@ -126,9 +127,9 @@ TEST_F(DemoWindow, ReportFirstThenTheWindowWhereLeftPressesPrintTheCursorAndOthe
 
     // The mapping follows the size that reshape stored.
     xdotool("windowsize " + windowId + " 400 200");
-    ASSERT_TRUE(pollUntil([&] { return display->run("xdotool getwindowgeometry " + windowId).find("400x200") !=
-                                       std::string::npos; },
-                          reactionTimeout));
+    ASSERT_TRUE(pollUntil(
+        [&] { return display->run("xdotool getwindowgeometry " + windowId).find("400x200") != std::string::npos; },
+        reactionTimeout));
     click(1, 200, 100);
     click(1, 100, 150);
     EXPECT_TRUE(printedAfterReport("0\n0\n0\n2\n0\n0\n-2\n-2\n")) << demo->output();
@@ -149,12 +150,14 @@ TEST(DemoWithoutDisplay, ReportsTheBodyFirstAndRefusesBadCommandLines) {
         std::string arguments, out, err;
         int status;  // -1: whatever GLUT does without a display
     };
-    for (const Case& c : {Case{"", header + "Loaded: 4 faces...\nLoaded: 4 points...\nCreated: 6 spring connections...\n", "", -1},
-                          Case{"bodies/two.asc", header + "Loaded: 0 faces...\nLoaded: 2 points...\nCreated: 0 spring connections...\n", "", -1},
-                          Case{"--help", "Usage: plumfold [--lab] [--record FILE] [--replay FILE] [MESH]\n", "", 0},
-                          Case{"--lab --frobnicate", "", "plumfold: unknown option '--frobnicate'\nTry", 2},
-                          Case{"a.asc b.asc", "", "plumfold: one mesh only: 'a.asc' and 'b.asc'\nTry", 2},
-                          Case{"--lab --record", "", "plumfold: --record needs a file name\nTry", 2}}) {
+    for (const Case& c :
+         {Case{"", header + "Loaded: 4 faces...\nLoaded: 4 points...\nCreated: 6 spring connections...\n", "", -1},
+          Case{"bodies/two.asc", header + "Loaded: 0 faces...\nLoaded: 2 points...\nCreated: 0 spring connections...\n",
+               "", -1},
+          Case{"--help", "Usage: plumfold [--lab] [--record FILE] [--replay FILE] [MESH]\n", "", 0},
+          Case{"--lab --frobnicate", "", "plumfold: unknown option '--frobnicate'\nTry", 2},
+          Case{"a.asc b.asc", "", "plumfold: one mesh only: 'a.asc' and 'b.asc'\nTry", 2},
+          Case{"--lab --record", "", "plumfold: --record needs a file name\nTry", 2}}) {
         Outcome o = runProgram(command(demoProgram, c.arguments), dir.path.string());
         EXPECT_EQ(o.out.substr(0, c.out.size()), c.out) << c.arguments;
         EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << c.arguments;

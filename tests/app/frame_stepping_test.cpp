@@ -19,8 +19,9 @@ using namespace plumfold;
 // One step plus one per whole 50 ms, capped. The quotient truncates towards
 // zero: a slightly negative reading still steps once.
 TEST(BatchRule, OneStepPlusOnePerWholeFiftyMillisecondsCapped) {
-    const int32_t cases[][2] = {{49, 1},  {50, 2},  {949, 19},     {950, maxStepsPerBatch}, {INT32_MAX, maxStepsPerBatch},
-                                {-49, 1}, {-50, 0}, {INT32_MIN, 0}};
+    const int32_t cases[][2] = {
+        {49, 1},  {50, 2},  {949, 19},     {950, maxStepsPerBatch}, {INT32_MAX, maxStepsPerBatch},
+        {-49, 1}, {-50, 0}, {INT32_MIN, 0}};
     for (const auto& [ticks, steps] : cases) EXPECT_EQ(stepsForBatch(ticks), steps) << ticks;
     // Differences modulo 2^32; a counter that went back reads negative.
     const uint32_t readings[][3] = {{0xFFFFFFF0u, 0x20u, 48}, {0xFFFFFFFFu, 0, 1}, {1000, 990, uint32_t(-10)}};
@@ -35,11 +36,11 @@ TEST(FrameStepping, EachCallRunsTheBatchThatThePreviousCallsDurationEarns) {
         std::vector<int32_t> steps;  // run by each call
     };
     const Case cases[] = {
-        {5000, 30, 0, {1, 1, 1}},                  // 30 ms earns no extra step
-        {0, 60, 0, {1, 2, 3, 4, 5}},               // slow steps grow the batch...
-        {0, 60, 20 * 50, {20, 20}},                // ...up to the cap
-        {0xFFFFFFE0u, 82, 0, {1, 2}},              // the counter wraps during the first call
-        {7, 10, -120, {0, 1}},                     // after the clock went back: no step, still a redraw
+        {5000, 30, 0, {1, 1, 1}},      // 30 ms earns no extra step
+        {0, 60, 0, {1, 2, 3, 4, 5}},   // slow steps grow the batch...
+        {0, 60, 20 * 50, {20, 20}},    // ...up to the cap
+        {0xFFFFFFE0u, 82, 0, {1, 2}},  // the counter wraps during the first call
+        {7, 10, -120, {0, 1}},         // after the clock went back: no step, still a redraw
     };
     for (const Case& c : cases) {
         FrameTiming timing{0, c.elapsed};
@@ -100,8 +101,8 @@ TEST(LabWatch, SaysWhenTheBodyTurnsInsideOutStopsBeingFiniteOrLeavesTheBox) {
     const struct {
         float lastVolume, volume, x;
         const char* says;  // "" for all is well
-    } cases[] = {{0, 5, 0, ""},     {5, -3, 0, "inside out"},    {-3, 5, 0, "inside out"}, {-2, 0, 0, ""},
-                 {5, NAN, 0, "finite"}, {5, 5, NAN, "finite"}, {5, 5, 4.6f, "left the box"}, {5, 5, -4.505f, ""}};
+    } cases[] = {{0, 5, 0, ""},         {5, -3, 0, "inside out"}, {-3, 5, 0, "inside out"},     {-2, 0, 0, ""},
+                 {5, NAN, 0, "finite"}, {5, 5, NAN, "finite"},    {5, 5, 4.6f, "left the box"}, {5, 5, -4.505f, ""}};
     for (const auto& c : cases) {
         PressureBody body = twoPoints();
         body.volume = c.volume;

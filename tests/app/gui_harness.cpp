@@ -23,9 +23,12 @@ VirtualDisplay::VirtualDisplay(bool withOpenGL) {
     // to its stdout once it accepts clients, so parallel tests never collide.
     std::string numberFile = (scratch.path / "display").string();
     const char* glx = withOpenGL ? "+extension" : "-extension";
-    pid = startChild([glx] { execute({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                                      "-noreset", glx, "GLX"}); },
-                     numberFile, "/dev/null", "", 0);
+    pid = startChild(
+        [glx] {
+            execute({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset", glx,
+                     "GLX"});
+        },
+        numberFile, "/dev/null", "", 0);
     std::string number;
     if (pollUntil([&] { return (number = readFile(numberFile)).find('\n') != std::string::npos; }, 30))
         name = ":" + number.erase(number.find('\n'));

@@ -40,7 +40,8 @@ struct DemoProcess {
     std::optional<int> exitStatus;  // set once the process ended normally
     bool signalled = false;
 
-    DemoProcess(const VirtualDisplay& display, const std::string& meshFile, const std::vector<std::string>& arguments = {});
+    DemoProcess(const VirtualDisplay& display, const std::string& meshFile,
+                const std::vector<std::string>& arguments = {});
     ~DemoProcess();
     DemoProcess(const DemoProcess&) = delete;
     DemoProcess& operator=(const DemoProcess&) = delete;

@@ -25,9 +25,11 @@ TEST(Drag, CursorMapping) {
         float mouseX, mouseY;
     };
     const Case cases[] = {
-        {300, 300, 600, 600, 0, 0},       {0, 0, 600, 600, -4, 4},      {900, -300, 600, 600, 8, 8},
-        {100, 100, 800, 400, -3, 2},      {1, 2, 3, 7, static_cast<float>((1 / 3.0 - 0.5) * 8),
-                                           static_cast<float>((2 / 7.0 - 0.5) * -8)},
+        {300, 300, 600, 600, 0, 0},
+        {0, 0, 600, 600, -4, 4},
+        {900, -300, 600, 600, 8, 8},
+        {100, 100, 800, 400, -3, 2},
+        {1, 2, 3, 7, static_cast<float>((1 / 3.0 - 0.5) * 8), static_cast<float>((2 / 7.0 - 0.5) * -8)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
@@ -52,7 +54,8 @@ TEST(Drag, PressMoveRelease) {
     ASSERT_EQ(body.springs.size(), 7u);
     const MassPoint& handle = body.points[4];
     EXPECT_EQ(handle.position, (Vector3{2, 2, 0}));
-    EXPECT_TRUE(handle.mass == 0 && handle.inverseMass == 0 && handle.velocity == Vector3{} && handle.force == Vector3{});
+    EXPECT_TRUE(handle.mass == 0 && handle.inverseMass == 0 && handle.velocity == Vector3{} &&
+                handle.force == Vector3{});
     EXPECT_TRUE(body.springs[6].pointA == 4 && body.springs[6].pointB == 1);
 
     // Motion moves the drag point's position and nothing else.

@@ -78,7 +78,8 @@ PressureBody degenerate() {
 // a prediction inside the limits (0.4 long, 0.07 above the lower limit), and the
 // spring (0.3 long, 0.03 short of its limit) must then push it away by half of that.
 PressureBody wallsAfterPrediction() {
-    PressureBody body = loosePoints({MassPoint::make(0, {0, -4.2f, 0}, {}), MassPoint::make(1, {0, -4.5f, 0}, {0, -100, 0})});
+    PressureBody body =
+        loosePoints({MassPoint::make(0, {0, -4.2f, 0}, {}), MassPoint::make(1, {0, -4.5f, 0}, {0, -100, 0})});
     body.springs = {Spring::make(body.points.data(), 0, 1, 0, 0)};
     body.springs[0].restLength = 0.5f;
     body.springs[0].maxDeviation = 0.17f;
@@ -184,7 +185,8 @@ TEST(Walls, StopAndBounceAPoint) {
         Vector3 x = c.x, v = c.v;
         applyWalls(x, v);
         EXPECT_TRUE(sameRecords<Vector3>({x, v}, {c.wantX, c.wantV}))
-            << "(" << c.x.x << ", " << c.x.y << ", " << c.x.z << ") gives v (" << v.x << ", " << v.y << ", " << v.z << ")";
+            << "(" << c.x.x << ", " << c.x.y << ", " << c.x.z << ") gives v (" << v.x << ", " << v.y << ", " << v.z
+            << ")";
     }
 }
 
@@ -214,8 +216,8 @@ TEST(StretchLimit, PullsOverstretchedEndsTogetherInSpringOrder) {
         EXPECT_EQ(body.points[1].position, (Vector3{c.endB, 0, 0}));
     }
     // Each spring sees the positions the springs before it left.
-    PressureBody chain = loosePoints({MassPoint::make(1, {4, 0, 0}, {}), MassPoint::make(0, {}, {}),
-                                      MassPoint::make(0, {8, 0, 0}, {})});
+    PressureBody chain =
+        loosePoints({MassPoint::make(1, {4, 0, 0}, {}), MassPoint::make(0, {}, {}), MassPoint::make(0, {8, 0, 0}, {})});
     chain.springs = {Spring::make(chain.points.data(), 1, 0, 1, 0), Spring::make(chain.points.data(), 0, 2, 1, 0)};
     for (Spring& s : chain.springs) s.restLength = s.maxDeviation = 1;
     chain.integrate(2, 0.001f);

@@ -22,7 +22,8 @@ TEST(Sha256, KnownDigests) {
 
 TEST(SessionFile, EveryEntryReadsBackAsItWasWritten) {
     const std::string text =
-        "plumfold-session 1\nmesh " + std::string(64, 'e') + " my bodies/ball.asc\n"
+        "plumfold-session 1\nmesh " + std::string(64, 'e') +
+        " my bodies/ball.asc\n"
         "0 press 300 300\n5 motion -20 70 400 200\n7 release\n7 set nrt 1826320.12\n"
         "9 set gravity -0.00012345679\n9 set mass 1.40129846e-45\n12 restart\n12 pause\n12 single\n13 checksum "
         "0123456789abcdef\n13 resume\n";

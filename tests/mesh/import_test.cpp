@@ -21,9 +21,10 @@ std::string binaryStl(uint32_t declared, size_t triangles) {
     return bytes + std::string(50 * triangles, '\0');
 }
 
-const std::string plyHead = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-                            "property float z\nelement face 1\nproperty list uint int vertex_indices\nend_header\n"
-                            "0 0 0\n1 0 0\n0 1.5 0\n";
+const std::string plyHead =
+    "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+    "property float z\nelement face 1\nproperty list uint int vertex_indices\nend_header\n"
+    "0 0 0\n1 0 0\n0 1.5 0\n";
 
 }  // namespace
 
@@ -31,8 +32,8 @@ TEST(ImportMesh, ReadsEachFormatAsWritten) {
     struct Case {
         const char* file;
         MeshFormat format;
-        size_t points, polygons, corners;    // corners: of all polygons together
-        size_t point;                        // this point is at `at`
+        size_t points, polygons, corners;  // corners: of all polygons together
+        size_t point;                      // this point is at `at`
         std::array<double, 3> at;
     };
     const Case cases[] = {
@@ -93,12 +94,14 @@ TEST(ImportMesh, RefusesBadFilesInOneLineThatNamesThem) {
          "PLY: element \"vertex\" holds \"0x1p1\" where a number"},
         {"x-as-int.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty int x\nend_header\n1\n",
          "PLY: vertex property \"x\" must be float or double"},
-        {"buffer.gltf", R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":9,"uri":"/dev/zero"}]})", "glTF: not valid"},
+        {"buffer.gltf", R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":9,"uri":"/dev/zero"}]})",
+         "glTF: not valid"},
         {"short.glb", std::string("glTF\x02\x00\x00\x00\xff\xff\x00\x00", 12), "GLB: not valid glTF 2.0"},
-        {"beyond.gltf", R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":4,"uri":"data:application/octet-stream;base64,AAAAAA=="}],)"
-                        R"("bufferViews":[{"buffer":0,"byteLength":4}],"accessors":[{"bufferView":0,"count":3,)"
-                        R"("componentType":5126,"type":"VEC3"}],"meshes":[{"primitives":[{"attributes":)"
-                        R"({"POSITION":0}}]}],"nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}]})",
+        {"beyond.gltf",
+         R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":4,"uri":"data:application/octet-stream;base64,AAAAAA=="}],)"
+         R"("bufferViews":[{"buffer":0,"byteLength":4}],"accessors":[{"bufferView":0,"count":3,)"
+         R"("componentType":5126,"type":"VEC3"}],"meshes":[{"primitives":[{"attributes":)"
+         R"({"POSITION":0}}]}],"nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}]})",
          "glTF: an accessor reaches beyond its buffer"},
     };
     for (const Case& c : cases) {

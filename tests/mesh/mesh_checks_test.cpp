@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "mesh/mesh_data.h"
 #include "mesh/mesh_checks.h"
+#include "mesh/mesh_data.h"
 #include "tools/mesh_generators.h"
 
 using namespace plumfold;
@@ -36,11 +36,12 @@ TEST(MeshChecks, SoundMeshHasNoFindings) {
 // Each fault in an otherwise sound tetrahedron gives its own finding, with its
 // count, and not the finding of a fault it does not have.
 TEST(MeshChecks, FindsEachFaultThatBreaksTheBody) {
-    MeshData open = tetra(), flipped = tetra(), inward = tetra(), repeated = tetra(), sliver = tetra(),
-             twin = tetra(), loose = tetra(), outOfRange = tetra();
+    MeshData open = tetra(), flipped = tetra(), inward = tetra(), repeated = tetra(), sliver = tetra(), twin = tetra(),
+             loose = tetra(), outOfRange = tetra();
     open.faceIndices.resize(9);
     std::swap(flipped.faceIndices[1], flipped.faceIndices[2]);
-    for (size_t f = 0; f < inward.faceIndices.size(); f += 3) std::swap(inward.faceIndices[f + 1], inward.faceIndices[f + 2]);
+    for (size_t f = 0; f < inward.faceIndices.size(); f += 3)
+        std::swap(inward.faceIndices[f + 1], inward.faceIndices[f + 2]);
     repeated.faceIndices.insert(repeated.faceIndices.end(), {2, 2, 3});
     // A fifth vertex on the edge 1-2 splits two faces into four, one of them of
     // zero area, while the surface stays closed.
@@ -57,14 +58,15 @@ TEST(MeshChecks, FindsEachFaultThatBreaksTheBody) {
         bool breaking;
         const char* notFound = nullptr;  // a breaking finding that must be absent ("": any)
     };
-    for (const Case& c : {Case{"open", open, "not closed: 3 edges belong to one face only", true},
-                          Case{"flipped", flipped, "winding is inconsistent: 3", true, "not closed"},
-                          Case{"inward", inward, "wound inwards", true, "inconsistent"},
-                          Case{"repeated", repeated, "1 faces list a vertex twice (first: face 4)", true},
-                          Case{"sliver", sliver, "2 faces have zero area", false},
-                          Case{"twin", twin, "1 vertices repeat the position", true},
-                          Case{"loose", loose, "1 vertices belong to no face", false, ""},
-                          Case{"out of range", outOfRange, "1 face corners name a vertex outside 0 to 3 (first in face 2)", true}}) {
+    for (const Case& c :
+         {Case{"open", open, "not closed: 3 edges belong to one face only", true},
+          Case{"flipped", flipped, "winding is inconsistent: 3", true, "not closed"},
+          Case{"inward", inward, "wound inwards", true, "inconsistent"},
+          Case{"repeated", repeated, "1 faces list a vertex twice (first: face 4)", true},
+          Case{"sliver", sliver, "2 faces have zero area", false},
+          Case{"twin", twin, "1 vertices repeat the position", true},
+          Case{"loose", loose, "1 vertices belong to no face", false, ""},
+          Case{"out of range", outOfRange, "1 face corners name a vertex outside 0 to 3 (first in face 2)", true}}) {
         SCOPED_TRACE(c.name);
         std::vector<CheckFinding> findings = judge(c.mesh);
         EXPECT_TRUE(hasFinding(findings, c.words, c.breaking));

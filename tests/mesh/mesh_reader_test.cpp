@@ -83,8 +83,9 @@ TEST(MeshReader, RefusesWithTheProgramsOwnLine) {
     const std::string name = (dir.path / "mesh.asc").string();
     const std::string truncated = "Error with object file! ", unusable = "Unusable mesh file " + name + ": ";
     const std::string vertices = "Vertices: 2 Vertex List: 0: X:1 Y:1 Z:1 1: X:2 Y:2 Z:2 ";
-    const std::string tetra = "Vertices: 4 Vertex List: 0: X:0 Y:1 Z:0 1: X:-1 Y:-1 Z:1 2: X:1 Y:-1 Z:1 "
-                              "3: X:0 Y:-1 Z:-1 ";
+    const std::string tetra =
+        "Vertices: 4 Vertex List: 0: X:0 Y:1 Z:0 1: X:-1 Y:-1 Z:1 2: X:1 Y:-1 Z:1 "
+        "3: X:0 Y:-1 Z:-1 ";
     struct Case {
         const char* what;
         std::string text;

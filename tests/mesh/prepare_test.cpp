@@ -18,12 +18,10 @@ TEST(Prepare, RepairsEachFaultIntoASoundBody) {
         const char* step;  // the line that says the fault was repaired
         Axis up = Axis::PlusY;
     };
-    for (const Case& c : {Case{"quads-share-three.obj", "triangulated 7 polygons"},
-                          Case{"hole.off", "filled 1 hole (4 edges)"},
-                          Case{"inward.ply", "turned the faces outwards"},
-                          Case{"nonmanifold.obj", "split the surface at non-manifold"},
-                          Case{"fan.ply", "remeshed 25 -> "},
-                          Case{"zup-mm.stl", "turned the model's up axis to +y", Axis::PlusZ}}) {
+    for (const Case& c :
+         {Case{"quads-share-three.obj", "triangulated 7 polygons"}, Case{"hole.off", "filled 1 hole (4 edges)"},
+          Case{"inward.ply", "turned the faces outwards"}, Case{"nonmanifold.obj", "split the surface at non-manifold"},
+          Case{"fan.ply", "remeshed 25 -> "}, Case{"zup-mm.stl", "turned the model's up axis to +y", Axis::PlusZ}}) {
         SCOPED_TRACE(c.file);
         ImportResult imported = importMesh(samples + c.file);
         ASSERT_TRUE(imported.ok) << imported.error;
@@ -66,11 +64,11 @@ TEST(Prepare, RefusesWhatCannotHoldPressure) {
     const std::vector<double> square = {0, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1};
     std::vector<double> notANumber = square, huge = {0, 0, 0, 1e300, 0, 0, 0, 1e300, 0, 0, 0, 1e300};
     notANumber[5] = std::nan("");
-    for (const Case& c : {Case{"flat plate", {square, {{0, 1, 2, 3}}}, "no volume"},
-                          Case{"index out of range", {square, {{0, 1, 7}}}, "names point 7"},
-                          Case{"not a number", {notANumber, {{0, 1, 2}}}, "finite"},
-                          Case{"no faces", {square, {}}, "no faces"},
-                          Case{"huge", {huge, {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}}}, "too large"}}) {
+    for (const Case& c :
+         {Case{"flat plate", {square, {{0, 1, 2, 3}}}, "no volume"},
+          Case{"index out of range", {square, {{0, 1, 7}}}, "names point 7"},
+          Case{"not a number", {notANumber, {{0, 1, 2}}}, "finite"}, Case{"no faces", {square, {}}, "no faces"},
+          Case{"huge", {huge, {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}}}, "too large"}}) {
         SCOPED_TRACE(c.name);
         PrepareResult prepared = prepareBody(c.soup, PrepareOptions{});
         EXPECT_FALSE(prepared.ok);

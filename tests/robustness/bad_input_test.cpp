@@ -75,16 +75,18 @@ namespace {
 // the reader's tokens in tests/mesh/). The interactive program is not run on
 // them, since it would open its window.
 TEST(OddButUsableMesh, LoadAndStayFinite) {
-    const std::string flat = "Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
-                             "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n";
+    const std::string flat =
+        "Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
+        "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n";
     struct Case {
         std::string name, content, stats;
     };
     const Case cases[] = {
         {"huge ignored token", std::string(1 << 20, 'q') + "\n" + tetra, "points 4 springs 6 faces 4\nfinite yes\n"},
         // Loose points fall straight down and come to rest on the floor.
-        {"no faces", edited("Faces: 4", "Faces: 0", "Face 0"), "points 4 springs 0 faces 0\nfinite yes\n"
-                     "bounds -0.899999976 0.899999976 -4.5 -4.5 -0.899999976 0.899999976\n"},
+        {"no faces", edited("Faces: 4", "Faces: 0", "Face 0"),
+         "points 4 springs 0 faces 0\nfinite yes\n"
+         "bounds -0.899999976 0.899999976 -4.5 -4.5 -0.899999976 0.899999976\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -8,14 +8,15 @@
 
 #include "body/scene.h"
 #include "body/state_hash.h"
-#include "mesh/mesh_file.h"
 #include "mesh/mesh_data.h"
+#include "mesh/mesh_file.h"
 #include "tests/support/process.h"
 
 namespace plumfold {
 
 inline PressureBody bodyFromMesh(const MeshData& data, const BodyParams& params = BodyParams{}) {
-    return PressureBody(MeshFile{nullptr, data.vertexCount(), data.faceCount(), data.vertices, data.faceIndices}, params);
+    return PressureBody(MeshFile{nullptr, data.vertexCount(), data.faceCount(), data.vertices, data.faceIndices},
+                        params);
 }
 
 // The scene's body (its parameters and gravity) built from a mesh in memory.
@@ -70,8 +71,8 @@ bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b) {
 
 inline bool allFinite(const PressureBody& body) {
     for (const MassPoint& p : body.points)
-        for (float c : {p.position.x, p.position.y, p.position.z, p.velocity.x, p.velocity.y, p.velocity.z,
-                        p.force.x, p.force.y, p.force.z})
+        for (float c : {p.position.x, p.position.y, p.position.z, p.velocity.x, p.velocity.y, p.velocity.z, p.force.x,
+                        p.force.y, p.force.z})
             if (!std::isfinite(c)) return false;
     return true;
 }

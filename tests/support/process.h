@@ -96,7 +96,12 @@ inline pid_t startChild(const std::function<void()>& child, const std::string& o
 inline Outcome runProgram(const std::vector<std::string>& args, const std::string& dir = "") {
     TempDir capture;
     const std::string outPath = (capture.path / "out").string(), errPath = (capture.path / "err").string();
-    const pid_t pid = startChild([&] { ::unsetenv("DISPLAY"); execute(args); }, outPath, errPath, dir);
+    const pid_t pid = startChild(
+        [&] {
+            ::unsetenv("DISPLAY");
+            execute(args);
+        },
+        outPath, errPath, dir);
     int raw = 0;
     ::waitpid(pid, &raw, 0);
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), readFile(outPath), readFile(errPath)};

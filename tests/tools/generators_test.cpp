@@ -39,7 +39,8 @@ TEST(Generators, ShapesAreClosedOutwardAndReadBackExactly) {
         int off = 0;
         for (size_t i = 0; i < v.size(); i += 3) off += std::fabs(std::hypot(v[i], v[i + 1], v[i + 2]) - 1.7) > 1e-6;
         EXPECT_EQ(off, 0) << "points off the sphere, level " << n;
-        shapes.push_back({makeCube(3.0f, n + 1), 6 * (n + 1) * (n + 1) + 2, 12 * (n + 1) * (n + 1), 27 - 1e-9, 27 + 1e-9});
+        shapes.push_back(
+            {makeCube(3.0f, n + 1), 6 * (n + 1) * (n + 1) + 2, 12 * (n + 1) * (n + 1), 27 - 1e-9, 27 + 1e-9});
     }
     shapes.push_back({makeTorus(2.0f, 0.5f, 3, 3), 9, 18, 1e-9, torus});
     shapes.push_back({makeTorus(2.0f, 0.5f, 24, 8), 192, 384, 0.88 * torus, torus});
@@ -78,8 +79,9 @@ TEST(Generators, AwkwardCoordinatesSurviveTheTextRoundTrip) {
 TEST(PlumfoldMesh, VerdictAndStatusFollowTheBody) {
     TempDir dir;
     dir.write("plate.obj", "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\nf 1 2 3 4\n");
-    dir.write("tetra.asc", "Vertices: 4 Faces: 4 Vertex List: 0: X:0 Y:3 Z:0 1: X:-1 Y:-2 Z:2 2: X:1.5 Y:-2 Z:2 "
-                           "3: X:0 Y:-2 Z:-0.5 Face list: 0: A:0 B:1 C:2 1: A:0 B:2 C:3 2: A:0 B:3 C:1 3: A:1 B:3 C:2");
+    dir.write("tetra.asc",
+              "Vertices: 4 Faces: 4 Vertex List: 0: X:0 Y:3 Z:0 1: X:-1 Y:-2 Z:2 2: X:1.5 Y:-2 Z:2 "
+              "3: X:0 Y:-2 Z:-0.5 Face list: 0: A:0 B:1 C:2 1: A:0 B:2 C:3 2: A:0 B:3 C:1 3: A:1 B:3 C:2");
     const struct {
         std::string arguments;
         int status;  // -1: the probe's business
@@ -89,7 +91,8 @@ TEST(PlumfoldMesh, VerdictAndStatusFollowTheBody) {
          "vertices 4 faces 4 edges 6\nsprings 6 (mass points 4, faces 4)\nclosed yes (open edges 0, edges in more "
          "than two faces 0)\nwinding consistent (edges run the same way by both faces 0)\nvolume 5.20833333 (outward)\n"
          "degenerate faces 0 (repeated index 0, zero area 0)\nunused vertices 0\nduplicate positions 0\nindices out "
-         "of range 0\nbounds after scale 0.899999976: x -0.9 1.35 y -1.8 2.7 z -0.45 1.8 (box |x|,|z| <= 4.5, y >= -4.5)\n"
+         "of range 0\nbounds after scale 0.899999976: x -0.9 1.35 y -1.8 2.7 z -0.45 1.8 (box |x|,|z| <= 4.5, y >= "
+         "-4.5)\n"
          "springs per point at most 3 (point 0), spring lengths 2.5 to 5.59, roundness 0.225\n"},
         {"check " PLUMFOLD_SOURCE_DIR "/Objects/Objekt3.asc", 0, "result: usable"},
         // A cube much smaller than 5 inflates more than threefold under the fixed pressure.

@@ -119,7 +119,8 @@ TEST(PlumfoldSim, CsvAndTraceSampleEveryNStepsWithoutChangingTheTrajectory) {
         auto at = [&](int k) { return std::stod(fields[i][k]); };
         EXPECT_EQ(at(0), steps[i]);
         EXPECT_DOUBLE_EQ(at(1), steps[i] * 0.001);
-        EXPECT_TRUE(-4.5 <= at(3) && at(3) <= at(6) && at(6) <= at(4)) << rows[1 + i];  // floor, lowest, centroid, highest
+        EXPECT_TRUE(-4.5 <= at(3) && at(3) <= at(6) && at(6) <= at(4))
+            << rows[1 + i];  // floor, lowest, centroid, highest
         if (i < 5) {
             EXPECT_EQ(printed[i], "trace " + fields[i][0] + " " + fields[i][2]);
         }
