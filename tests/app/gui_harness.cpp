@@ -5,8 +5,10 @@
 #include <thread>
 
 std::string missingGuiTools() {
-    if (std::system("which Xvfb xdotool xwd xwdtopnm pnmcut pnmdepth >/dev/null 2>&1") == 0) return "";
-    return " one of Xvfb, xdotool, xwd, xwdtopnm, pnmcut, pnmdepth (packages xvfb xdotool x11-apps netpbm)";
+    if (std::system("which Xvfb xdotool xwd xwdtopnm pnmcut pnmdepth pngtopnm pnmtopng >/dev/null 2>&1") == 0)
+        return "";
+    return " one of Xvfb, xdotool, xwd, xwdtopnm, pnmcut, pnmdepth, pngtopnm, pnmtopng (packages xvfb xdotool x11-apps "
+           "netpbm)";
 }
 
 bool pollUntil(const std::function<bool()>& condition, double seconds, std::chrono::milliseconds interval) {
@@ -89,6 +91,27 @@ std::optional<ScreenImage> takeScreenshot(const VirtualDisplay& display) {
     const std::string header = "P6\n600 600\n255\n";
     if (bytes.size() != header.size() + 600 * 600 * 3 || bytes.rfind(header, 0) != 0) return std::nullopt;
     return ScreenImage{std::vector<uint8_t>(bytes.begin() + header.size(), bytes.end())};
+}
+
+int pixelsUnlikeGolden(const ScreenImage& image, const std::string& name) {
+    const std::string golden = PLUMFOLD_SOURCE_DIR "/tests/data/golden/" + name + ".png";
+    const std::string header = "P6\n600 600\n255\n";
+    if (std::getenv("PLUMFOLD_UPDATE_PICTURES") != nullptr) {
+        TempDir dir;
+        const std::string shot = dir.write("shot.ppm", header + std::string(image.rgb.begin(), image.rgb.end()));
+        runProgram({"/bin/sh", "-c", "pnmtopng '" + shot + "' > '" + golden + "'"});
+        return 0;
+    }
+    const std::string bytes = runProgram({"pngtopnm", golden}).out;
+    if (bytes.size() != header.size() + image.rgb.size() || bytes.rfind(header, 0) != 0) return 600 * 600;
+    int unlike = 0;
+    for (size_t i = 0; i < image.rgb.size(); i += 3) {
+        bool differs = false;
+        for (size_t k = i; k < i + 3; ++k)
+            differs |= std::abs(int(image.rgb[k]) - int(uint8_t(bytes[header.size() + k]))) > 2;
+        unlike += differs;
+    }
+    return unlike;
 }
 
 bool looksLike(Rgb pixel, float r, float g, float b, int tolerance) {

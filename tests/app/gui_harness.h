@@ -65,6 +65,12 @@ struct ScreenImage {
 // Through xwd and the netpbm tools; nullopt when that is malformed.
 std::optional<ScreenImage> takeScreenshot(const VirtualDisplay& display);
 
+// Pixels of `image` that differ by more than 2 in some channel from the picture
+// tests/data/golden/NAME.png (all of them when it cannot be read). With
+// PLUMFOLD_UPDATE_PICTURES set, writes `image` there instead, after a deliberate
+// change to the drawing.
+int pixelsUnlikeGolden(const ScreenImage& image, const std::string& name);
+
 // Within `tolerance` in every channel of the colour (r, g, b) given as 0..1 floats
 // the way the program passes them to OpenGL.
 bool looksLike(Rgb pixel, float r, float g, float b, int tolerance = 3);

@@ -46,6 +46,7 @@ TEST(ImportMesh, ReadsEachFormatAsWritten) {
         {"tetra.stl", MeshFormat::Stl, 4, 4, 12, 0, {0, 1, 0}},
         {"tetra.gltf", MeshFormat::Gltf, 4, 4, 12, 1, {-2, 0, 2}},  // scaled by 2, then moved up 2
         {"tetra.glb", MeshFormat::Glb, 4, 4, 12, 1, {1, -1, 1}},    // a quarter turn round y
+        {"../reference/tetra.asc", MeshFormat::Asc, 4, 4, 12, 1, {-1, -1, 1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

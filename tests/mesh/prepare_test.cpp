@@ -62,7 +62,8 @@ TEST(Prepare, RefusesWhatCannotHoldPressure) {
         const char* reason;
     };
     const std::vector<double> square = {0, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1};
-    std::vector<double> notANumber = square, huge = {0, 0, 0, 1e300, 0, 0, 0, 1e300, 0, 0, 0, 1e300};
+    std::vector<double> notANumber = square,
+                        huge = {0, 0, 0, 1e90, 0, 0, 0, 1e90, 0, 0, 0, 1e90};  // the area overflows, the volume not
     notANumber[5] = std::nan("");
     for (const Case& c :
          {Case{"flat plate", {square, {{0, 1, 2, 3}}}, "no volume"},

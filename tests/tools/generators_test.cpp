@@ -79,6 +79,11 @@ TEST(Generators, AwkwardCoordinatesSurviveTheTextRoundTrip) {
 TEST(PlumfoldMesh, VerdictAndStatusFollowTheBody) {
     TempDir dir;
     dir.write("plate.obj", "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\nf 1 2 3 4\n");
+    // A tetrahedron with its top written twice, a loose point and a face that
+    // collapses once the two tops are one.
+    dir.write(
+        "dup.obj",
+        "v 0 1 0\nv -1 -1 1\nv 1 -1 1\nv 0 -1 -1\nv 0 1 0\nv 9 9 9\nf 1 2 3\nf 5 3 4\nf 1 4 2\nf 2 4 3\nf 1 5 2\n");
     dir.write("tetra.asc",
               "Vertices: 4 Faces: 4 Vertex List: 0: X:0 Y:3 Z:0 1: X:-1 Y:-2 Z:2 2: X:1.5 Y:-2 Z:2 "
               "3: X:0 Y:-2 Z:-0.5 Face list: 0: A:0 B:1 C:2 1: A:0 B:2 C:3 2: A:0 B:3 C:1 3: A:1 B:3 C:2");
@@ -95,6 +100,9 @@ TEST(PlumfoldMesh, VerdictAndStatusFollowTheBody) {
          "-4.5)\n"
          "springs per point at most 3 (point 0), spring lengths 2.5 to 5.59, roundness 0.225\n"},
         {"check " PLUMFOLD_SOURCE_DIR "/Objects/Objekt3.asc", 0, "result: usable"},
+        {"convert dup.obj -o dup.asc", 0,
+         "dup.obj: merged 1 coincident vertices\nplumfold-mesh: dup.obj: dropped 1 vertices that no face uses\n"
+         "plumfold-mesh: dup.obj: dropped 1 triangles with a corner repeated after merging\n"},
         // A cube much smaller than 5 inflates more than threefold under the fixed pressure.
         {"sphere 3 2 -o sphere.asc", 0, ""},
         {"check sphere.asc", 0, "result: usable"},
