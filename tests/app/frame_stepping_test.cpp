@@ -101,8 +101,9 @@ TEST(LabWatch, SaysWhenTheBodyTurnsInsideOutStopsBeingFiniteOrLeavesTheBox) {
     const struct {
         float lastVolume, volume, x;
         const char* says;  // "" for all is well
-    } cases[] = {{0, 5, 0, ""},         {5, -3, 0, "inside out"}, {-3, 5, 0, "inside out"},     {-2, 0, 0, ""},
-                 {5, NAN, 0, "finite"}, {5, 5, NAN, "finite"},    {5, 5, 4.6f, "left the box"}, {5, 5, -4.505f, ""}};
+    } cases[] = {{0, 5, 0, ""},      {0, -3, 0, ""},        {5, -3, 0, "inside out"}, {-3, 5, 0, "inside out"},
+                 {-2, 0, 0, ""},     {5, NAN, 0, "finite"}, {5, 5, NAN, "finite"},    {5, 5, 4.6f, "left the box"},
+                 {5, 5, -4.505f, ""}};
     for (const auto& c : cases) {
         PressureBody body = twoPoints();
         body.volume = c.volume;

@@ -167,6 +167,27 @@ TEST(Engine, MatchesTheReferenceBitForBitOnEveryTarget) {
     }
 }
 
+// The bulk stretch check marks a spring only near its limit (marking more would
+// cost time, not bits): none of a body as built, then just the one spring given
+// a limit it exceeds, in the partial last group of every target.
+TEST(WideLoops, MarkOnlySpringsNearTheirLimits) {
+    PressureBody body = sphere(1);
+    std::vector<PointState> state;
+    for (const MassPoint& p : body.points) state.push_back({p.position, p.mass, p.velocity, p.inverseMass});
+    const size_t count = body.springs.size() - 3;
+    for (const plumfold::WideLoops* loops : plumfold::availableLoops()) {
+        std::vector<uint8_t> marks(count, 1), want(count, 0);
+        EXPECT_EQ(loops->markStretched(body.springs.data(), count, state.data(), marks.data()), 0u) << loops->target;
+        EXPECT_EQ(marks, want) << loops->target;
+        std::vector<Spring> springs = body.springs;
+        springs[count - 1].restLength *= 0.5f;
+        springs[count - 1].maxDeviation = 0.0f;
+        want[count - 1] = 1;
+        EXPECT_EQ(loops->markStretched(springs.data(), count, state.data(), marks.data()), 1u) << loops->target;
+        EXPECT_EQ(marks, want) << loops->target;
+    }
+}
+
 // The walls of the open box, which both the engine and the reference use.
 TEST(Walls, StopAndBounceAPoint) {
     const float b = 4.5f;

@@ -29,7 +29,8 @@ TEST(Probe, NamesWhatABodyFailsAndWhen) {
         double volumeRatio;  // the final ratio to the last bit (0: not compared)
     } cases[] = {
         {"a sound body", bodyFromMesh(makeIcosphere(2, 2.0f)), ProbeCause::None, 2800, 2.0067158726092269},
-        {"small for the fixed pressure", bodyFromMesh(makeIcosphere(2, 0.8f)), ProbeCause::VolumeRatio, 2800, 8.1231464207530095},
+        {"small for the fixed pressure", bodyFromMesh(makeIcosphere(2, 0.8f)), ProbeCause::VolumeRatio, 2800,
+         8.1231464207530095},
         // Above twice the walls' height with nothing holding it: thrown out.
         {"too high", bodyFromMesh(lifted(makeIcosphere(1, 1.0f), 11.0f)), ProbeCause::LeftBox, 7, 0},
         {"not a number", notANumber, ProbeCause::NonFinite, 0, 0},
