@@ -98,12 +98,14 @@ TEST(LabReadings, EnergiesAndStrainOfATwoPointBody) {
 }
 
 TEST(LabWatch, SaysWhenTheBodyTurnsInsideOutStopsBeingFiniteOrLeavesTheBox) {
+    // clang-format off
     const struct {
         float lastVolume, volume, x;
         const char* says;  // "" for all is well
-    } cases[] = {{0, 5, 0, ""},      {0, -3, 0, ""},        {5, -3, 0, "inside out"}, {-3, 5, 0, "inside out"},
-                 {-2, 0, 0, ""},     {5, NAN, 0, "finite"}, {5, 5, NAN, "finite"},    {5, 5, 4.6f, "left the box"},
+    } cases[] = {{0, 5, 0, ""}, {0, -3, 0, ""}, {5, 0.5f, 0, ""}, {5, -3, 0, "inside out"}, {-3, 5, 0, "inside out"},
+                 {-2, 0, 0, ""}, {5, NAN, 0, "finite"}, {5, 5, NAN, "finite"}, {5, 5, 4.6f, "left the box"},
                  {5, 5, -4.505f, ""}};
+    // clang-format on
     for (const auto& c : cases) {
         PressureBody body = twoPoints();
         body.volume = c.volume;
