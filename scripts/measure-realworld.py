@@ -126,7 +126,7 @@ def main():
     global ARGS
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--models", default=os.path.join(os.path.dirname(ROOT), "shared", "realworld"))
-    parser.add_argument("--build", default=os.path.join(ROOT, "build", "dev"))
+    parser.add_argument("--build", default=os.path.join(ROOT, "build", "gcc"))
     parser.add_argument("--seeds", type=int, default=3)
     parser.add_argument("--points", type=int)
     parser.add_argument("--size", type=float)

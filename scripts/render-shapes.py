@@ -132,7 +132,7 @@ def write_png(path, rows):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--models", default=os.path.join(os.path.dirname(ROOT), "shared", "realworld"))
-    parser.add_argument("--build", default=os.path.join(ROOT, "build", "dev"))
+    parser.add_argument("--build", default=os.path.join(ROOT, "build", "gcc"))
     parser.add_argument("--output", default=os.path.join(ROOT, "docs", "your-own-shape.png"))
     args = parser.parse_args()
     tools = os.path.join(args.build, "tools")
