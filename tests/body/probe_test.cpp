@@ -19,8 +19,9 @@ MeshData lifted(MeshData mesh, float dy) {
 }  // namespace
 
 TEST(Probe, NamesWhatABodyFailsAndWhen) {
-    PressureBody notANumber = bodyFromMesh(makeIcosphere(1, 2.0f));
+    PressureBody notANumber = bodyFromMesh(makeIcosphere(1, 2.0f)), imploding = notANumber;
     notANumber.points[5].velocity.x = std::nanf("");
+    for (MassPoint& p : imploding.points) p.velocity = p.position * -1000.0f;
     const struct {
         const char* what;
         PressureBody body;
@@ -34,6 +35,7 @@ TEST(Probe, NamesWhatABodyFailsAndWhen) {
         // Above twice the walls' height with nothing holding it: thrown out.
         {"too high", bodyFromMesh(lifted(makeIcosphere(1, 1.0f), 11.0f)), ProbeCause::LeftBox, 7, 0},
         {"not a number", notANumber, ProbeCause::NonFinite, 0, 0},
+        {"thrown through itself", imploding, ProbeCause::VolumeFlipped, 1, 0},
         {"wound inwards", bodyFromMesh(makeIcosphere(1, 2.0f)), ProbeCause::NoVolume, 0, 0},
     };
     for (const auto& c : cases) {
