@@ -56,18 +56,6 @@ TEST(BadMesh, EveryProgramPrintsTheReadersLineAndExitsOne) {
     }
 }
 
-// A foreign file that cannot be imported: one line on standard error that names
-// it (tests/mesh/import_test.cpp has the problems), status 1, nothing written.
-TEST(BadForeignFile, ConvertSaysWhyAndWritesNothing) {
-    TempDir dir;
-    dir.write("box.stl", std::string(80, ' ') + std::string("\xff\xff\xff\x7f", 4) + std::string(50, '\0'));
-    const Outcome run = runProgram({meshTool, "convert", "box.stl", "-o", "out.asc"}, dir.path.string());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err.rfind("plumfold-mesh: box.stl: STL: binary STL of 2147483647 triangles", 0), 0u) << run.err;
-    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-    EXPECT_FALSE(fs::exists(dir.path / "out.asc"));
-}
-
 namespace {
 
 // Files that load: the simulator runs them and stays finite (flat, tiny and

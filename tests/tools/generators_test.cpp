@@ -78,6 +78,7 @@ TEST(Generators, AwkwardCoordinatesSurviveTheTextRoundTrip) {
 // generators and prepare make usable bodies, and mistakes get a clear line.
 TEST(PlumfoldMesh, VerdictAndStatusFollowTheBody) {
     TempDir dir;
+    dir.write("box.stl", std::string(80, ' ') + std::string("\xff\xff\xff\x7f", 4) + std::string(50, '\0'));
     dir.write("plate.obj", "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\nf 1 2 3 4\n");
     // A tetrahedron with its top written twice, a loose point and a face that
     // collapses once the two tops are one.
@@ -118,6 +119,9 @@ TEST(PlumfoldMesh, VerdictAndStatusFollowTheBody) {
         {"prepare " + samples + "zup-mm.stl --up z --points 500 -o zup.asc", 0, "up axis"},
         {"check zup.asc", 0, "result: usable"},
         {"prepare plate.obj -o plate.asc", 1, "no volume"},
+        // A file that cannot be imported: one line, and nothing written.
+        {"convert box.stl -o box.asc", 1, "plumfold-mesh: box.stl: STL: binary STL of 2147483647 triangles"},
+        {"check box.asc", 1, "Unable to open box.asc file."},
         {"prepare plate.obj --up w", 2, "--up must be one of"},
         {"sphere 14 1", 2, "LEVEL must be from 0 to 13"},
         {"sphere 2 nan", 2, "RADIUS must be a positive"},
