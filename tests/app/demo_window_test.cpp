@@ -68,7 +68,17 @@ protected:
     }
 };
 
-TEST_F(DemoWindow, DrawsTheOpenBoxAndTheBodyFallsToRestOnTheFloor) {
+// The report comes first, then the window; the body falls to rest on the floor
+// while right and middle presses and the lab's keys do nothing; left presses
+// print the cursor in the size that reshape stored, Escape ends with status 0.
+TEST_F(DemoWindow, FallsToRestInTheOpenBoxAndPrintsOnlyLeftPresses) {
+    EXPECT_EQ(outputWhenWindowAppeared, report);
+    EXPECT_EQ(display->run("xdotool getwindowgeometry " + windowId + " | tail -n +2 | tr -s ' '"),
+              " Position: 200,200 (screen: 0)\n Geometry: 600x600\n");
+    click(3, 300, 300);  // right
+    click(2, 300, 300);  // middle
+    xdotool("key q");
+    xdotool("key p");  // the lab's keys do nothing here
     // At rest: the body's height on screen no longer changes (it may still roll a little sideways).
     BodyView previous;
     int steady = 0;
@@ -103,21 +113,10 @@ TEST_F(DemoWindow, DrawsTheOpenBoxAndTheBodyFallsToRestOnTheFloor) {
     EXPECT_GT(rest.left, 60);
     EXPECT_LT(rest.right, 565);
     EXPECT_EQ(demo->output(), report);
-}
 
-TEST_F(DemoWindow, ReportFirstThenTheWindowWhereLeftPressesPrintTheCursorAndOtherInputNothing) {
-    EXPECT_EQ(outputWhenWindowAppeared, report);
-    EXPECT_EQ(display->run("xdotool getwindowgeometry " + windowId + " | tail -n +2 | tr -s ' '"),
-              " Position: 200,200 (screen: 0)\n Geometry: 600x600\n");
-    click(3, 300, 300);  // right
-    click(2, 300, 300);  // middle
-    xdotool("key q");
-    xdotool("key p");  // the lab's keys do nothing here
     click(1, 300, 300);
     click(1, 300, 150);
     EXPECT_TRUE(printedAfterReport("0\n0\n0\n2\n")) << demo->output();
-
-    // The mapping follows the size that reshape stored.
     xdotool("windowsize " + windowId + " 400 200");
     ASSERT_TRUE(pollUntil(
         [&] { return display->run("xdotool getwindowgeometry " + windowId).find("400x200") != std::string::npos; },
@@ -186,7 +185,7 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     void verifies(const std::string& file, int status, const std::string& says) {
-        Outcome run = runProgram({PLUMFOLD_BINARY_DIR "/tools/plumfold-sim", "--verify", file}, demo->workDir.path);
+        Outcome run = runProgram({sim, "--verify", file}, demo->workDir.path);
         EXPECT_EQ(run.status, status) << run.all();
         EXPECT_EQ(run.out.rfind(says, 0), 0u) << run.all();
     }

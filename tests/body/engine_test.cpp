@@ -17,8 +17,8 @@ namespace {
 
 // Where the two bodies differ, or "" when they agree to the last bit.
 std::string difference(const PressureBody& engine, const PressureBody& reference) {
-    if (bitsOf(engine.volume) != bitsOf(reference.volume)) return "volume";
-    if (bitsOf(engine.inverseVolume) != bitsOf(reference.inverseVolume)) return "inverse volume";
+    if (!sameRecords<float>({engine.volume, engine.inverseVolume}, {reference.volume, reference.inverseVolume}))
+        return "volume or its inverse";
     if (!sameRecords(engine.points, reference.points)) return "points";
     if (!sameRecords(engine.stepCopy, reference.stepCopy)) return "step copy";
     if (!sameRecords(engine.faces, reference.faces)) return "faces";

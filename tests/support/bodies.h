@@ -57,12 +57,6 @@ inline plumfold::MeshFileResult writtenAndReadBack(const MeshData& mesh,
     return read;
 }
 
-inline uint32_t bitsOf(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 // Every bit of the records (plain floats and indices, without padding).
 template <class Record>
 bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b) {
