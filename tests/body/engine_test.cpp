@@ -200,7 +200,7 @@ TEST(Walls, StopAndBounceAPoint) {
         {{0, 0, -5}, {1, 1, -10}, {0, 0, -b}, {1, 1, 6}},
         {{0, 0, 5}, {1, 1, 10}, {0, 0, b}, {1, 1, -6}},
         {{0, 50, 0}, {1, 2, 3}, {0, 50, 0}, {1, 2, 3}},  // no ceiling
-        {{notANumber, notANumber, 0}, {1, 1, 1}, {-b, -b, 0}, {0.6f * 0.6f, -0.6f, -0.6f}},
+        {{notANumber, notANumber, notANumber}, {1, 1, 1}, {-b, -b, -b}, {0.6f * 0.6f, -0.6f, 0.6f * 0.6f}},
     };
     for (const auto& c : cases) {
         Vector3 x = c.x, v = c.v;
