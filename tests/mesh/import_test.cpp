@@ -1,17 +1,15 @@
 // Importing foreign formats: the committed samples (made by
 // scripts/make-import-samples.py) read with their polygons as written and their
-// scene transforms applied; bad files get one line that names the file.
+// scene transforms applied; bad files get one line that names the file. (How
+// plumfold-sim takes each format: tests/robustness/.)
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 
 #include "mesh/import.h"
 #include "tests/support/process.h"
 
 using namespace plumfold;
-
-using plumfold::MeshFormat;
 
 namespace {
 
@@ -115,33 +113,5 @@ TEST(ImportMesh, RefusesBadFilesInOneLineThatNamesThem) {
         EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
         EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
         EXPECT_TRUE(r.soup.points.empty() && r.soup.polygons.empty());
-    }
-}
-
-// plumfold-sim takes any supported format: an .asc name always goes to the
-// program's own reader, other formats are prepared and say so on standard error.
-TEST(LoadBodyMesh, ThroughPlumfoldSim) {
-    TempDir dir;
-    dir.write("ply-named.asc", readFile(samples + "inward.ply"));
-    dir.write("unknown", "just words\n");
-    dir.write("bad.off", "OFF\n2000000000 1 0\n");
-    struct Case {
-        std::string mesh;
-        int status;
-        std::string out, err;  // the start of each stream
-    };
-    const Case cases[] = {
-        {samples + "tetra.stl", 0, "volume ", "plumfold-sim: " + samples + "tetra.stl: STL prepared as a body"},
-        {"ply-named.asc", 1, "Error with object file! \n", ""},
-        {"unknown", 1, "Error with object file! \n", ""},
-        {"bad.off", 1, "", "plumfold-sim: bad.off: OFF: the header states 2000000000 vertices"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.mesh);
-        const Outcome run = runProgram({sim, c.mesh, "100"}, dir.path.string());
-        EXPECT_EQ(run.status, c.status);
-        EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << run.out;
-        EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), c.err.empty() ? 0 : 1) << run.err;
     }
 }

@@ -8,11 +8,7 @@
 
 using namespace plumfold;
 
-namespace {
-
 const std::string twoFaces = "Faces: 1 Face list: Face 0: A:0 B:1 C:1\n";
-
-}  // namespace
 
 TEST(MeshReader, TokensLabelsAndValues) {
     struct Case {

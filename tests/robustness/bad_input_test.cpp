@@ -5,6 +5,8 @@
 // are odd but usable must load and simulate without a NaN.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "body/sha256.h"
 #include "tests/support/process.h"
 
@@ -58,39 +60,48 @@ TEST(BadMesh, EveryProgramPrintsTheReadersLineAndExitsOne) {
 
 namespace {
 
-// Files that load: the simulator runs them and stays finite (flat, tiny and
-// degenerate bodies are with the engine's scenes in tests/body/, line ends with
-// the reader's tokens in tests/mesh/). The interactive program is not run on
-// them, since it would open its window.
-TEST(OddButUsableMesh, LoadAndStayFinite) {
-    const std::string flat =
-        "Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
-        "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n";
-    struct Case {
-        std::string name, content, stats;
-    };
-    const Case cases[] = {
-        {"huge ignored token", std::string(1 << 20, 'q') + "\n" + tetra, "points 4 springs 6 faces 4\nfinite yes\n"},
-        // Loose points fall straight down and come to rest on the floor.
-        {"no faces", edited("Faces: 4", "Faces: 0", "Face 0"),
-         "points 4 springs 0 faces 0\nfinite yes\n"
-         "bounds -0.899999976 0.899999976 -4.5 -4.5 -0.899999976 0.899999976\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        dir.write(meshPath, c.content);
-        Outcome run = runProgram({sim, meshPath, "1000", "--stats"}, dir.path.string());
-        ASSERT_EQ(run.status, 0) << run.out << run.err;
-        EXPECT_NE(run.out.find("\n" + c.stats), std::string::npos) << run.out;
-    }
-
-    // The checker, unlike the programs, turns the flat mesh away.
+// Files judged by what they hold, not their name: plumfold-sim takes any
+// supported format (an .asc name always goes to the program's own reader, other
+// formats are prepared and say so in one line on standard error), and odd but
+// usable files simulate and stay finite (flat, tiny and degenerate bodies are
+// with the engine's scenes in tests/body/, line ends with the reader's tokens in
+// tests/mesh/). The checker, unlike the programs, turns a flat body away.
+TEST(MeshFile, IsReadAsWhatItHolds) {
     TempDir dir;
-    dir.write(meshPath, flat);
-    Outcome check = runProgram({meshTool, "check", meshPath}, dir.path.string());
-    EXPECT_EQ(check.status, 1);
-    EXPECT_NE(check.out.find("error: the enclosed volume is zero"), std::string::npos) << check.out;
+    dir.write("ply-named.asc", readFile(samples + "inward.ply"));
+    dir.write("unknown", "just words\n");
+    dir.write("bad.off", "OFF\n2000000000 1 0\n");
+    dir.write("huge-token.asc", std::string(1 << 20, 'q') + "\n" + tetra);  // across the reader's chunks
+    dir.write("no-faces.asc", edited("Faces: 4", "Faces: 0", "Face 0"));
+    dir.write("flat.asc",
+              "Vertices: 3 Faces: 2\nVertex List:\n0: X:0 Y:0 Z:0\n1: X:1 Y:0 Z:0\n2: X:0 Y:1 Z:0\n"
+              "Face list:\n0: A:0 B:1 C:2\n1: A:0 B:2 C:1\n");
+    struct Case {
+        std::vector<std::string> command;
+        int status;
+        std::string out, err;  // out: held anywhere; err: its start, and as many lines
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{sim, samples + "tetra.stl", "100"}, 0, "volume ", "plumfold-sim: " + samples + "tetra.stl: STL prepared as a body"},
+        {{sim, "ply-named.asc", "100"}, 1, "Error with object file! \n", ""},
+        {{sim, "unknown", "100"}, 1, "Error with object file! \n", ""},
+        {{sim, "bad.off", "100"}, 1, "", "plumfold-sim: bad.off: OFF: the header states 2000000000 vertices"},
+        {{sim, "huge-token.asc", "1000", "--stats"}, 0, "\npoints 4 springs 6 faces 4\nfinite yes\n", ""},
+        // Loose points fall straight down and come to rest on the floor.
+        {{sim, "no-faces.asc", "1000", "--stats"}, 0, "\npoints 4 springs 0 faces 0\nfinite yes\n"
+                                                      "bounds -0.899999976 0.899999976 -4.5 -4.5 -0.899999976 0.899999976\n", ""},
+        {{meshTool, "check", "flat.asc"}, 1, "\nerror: the enclosed volume is zero", ""},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command[1]);
+        const Outcome run = runProgram(c.command, dir.path.string());
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), c.err.empty() ? 0 : 1) << run.err;
+    }
 }
 
 // Drag events files and recordings, as plumfold-sim --events, plumfold-sim
