@@ -84,8 +84,7 @@ TEST_F(DemoWindow, FallsToRestInTheOpenBoxAndPrintsOnlyLeftPresses) {
     int steady = 0;
     pollUntil(
         [&] {
-            auto shot = takeScreenshot(*display);
-            BodyView now = shot ? findBody(*shot) : BodyView{};
+            BodyView now = findBody(takeScreenshot(*display));
             bool same = now.pixels > 0 && std::abs(now.bottom - previous.bottom) <= 1 &&
                         std::abs(now.centreY - previous.centreY) <= 1.5;
             steady = same ? steady + 1 : 0;
@@ -96,20 +95,18 @@ TEST_F(DemoWindow, FallsToRestInTheOpenBoxAndPrintsOnlyLeftPresses) {
     EXPECT_GE(steady, 3) << "the body never came to rest";
     // The body and the pixels around it from one screenshot: at rest it may still
     // roll a little sideways between two.
-    auto image = takeScreenshot(*display);
-    ASSERT_TRUE(image);
-    BodyView rest = findBody(*image);
+    const ScreenImage image = takeScreenshot(*display);
+    BodyView rest = findBody(image);
     // No panel: the lab's would cover the top and the left wall. (The box as
     // drawn is held by the lab's golden picture: the same drawing.)
-    EXPECT_TRUE(looksLike(image->at(300, 30), 0.44f, 0.53f, 0.62f) &&
-                looksLike(image->at(60, 200), 0.44f, 0.43f, 0.62f));
+    EXPECT_TRUE(looksLike(image.at(300, 30), 0.44f, 0.53f, 0.62f) && looksLike(image.at(60, 200), 0.44f, 0.43f, 0.62f));
 
     // The body starts with its centre above the window's middle row; it rests
     // below it, on the floor (floor pixels below it) and between the walls.
     ASSERT_GT(rest.pixels, 5000);
     EXPECT_GT(rest.centreY, 330);
     EXPECT_EQ(rest.whitePixels, 0);
-    EXPECT_TRUE(looksLike(image->at(static_cast<int>(rest.centreX), rest.bottom + 10), 0.14f, 0.23f, 0.48f));
+    EXPECT_TRUE(looksLike(image.at(static_cast<int>(rest.centreX), rest.bottom + 10), 0.14f, 0.23f, 0.48f));
     EXPECT_GT(rest.left, 60);
     EXPECT_LT(rest.right, 565);
     EXPECT_EQ(demo->output(), report);
@@ -174,7 +171,7 @@ class LabWindow : public DemoWindow {
 protected:
     LabWindow() { arguments = {"--lab", "--record", "session.txt"}; }
 
-    std::vector<uint8_t> window() { return takeScreenshot(*display).value_or(ScreenImage{}).rgb; }
+    std::vector<uint8_t> window() { return takeScreenshot(*display).rgb; }
     std::string session() { return readFile(demo->workDir.path / "session.txt"); }
     // Runs the xdotool command, waits until the session records `entry` and the next frame is drawn.
     void recorded(const std::string& command, const std::string& entry) {
@@ -192,12 +189,8 @@ protected:
 };
 
 TEST_F(LabWindow, PanelPauseSingleStepAndRestart) {
-    EXPECT_TRUE(pollUntil(
-        [&] {
-            auto shot = takeScreenshot(*display);
-            return shot && looksLike(shot->at(150, 13), 0.16f, 0.29f, 0.48f);
-        },
-        reactionTimeout))
+    EXPECT_TRUE(pollUntil([&] { return looksLike(takeScreenshot(*display).at(150, 13), 0.16f, 0.29f, 0.48f); },
+                          reactionTimeout))
         << "no panel title bar";
 
     xdotool(pointerMove(500, 100));  // keys go to the window under the pointer
@@ -235,12 +228,7 @@ TEST_F(LabWindow, ASessionWithDragsAndTuningVerifiesAndAChangedCheckpointDiverge
     recorded(pointerMove(450, 560) + " mousedown 1", " press 450 560\n");  // clear of the panel
     for (int y : {450, 300}) recorded(pointerMove(450, y), " motion 450 " + std::to_string(y) + "\n");
     // The drag spring, drawn as a white line right of the panel (whose text is white too).
-    EXPECT_TRUE(pollUntil(
-        [&] {
-            auto shot = takeScreenshot(*display);
-            return shot && findBody(*shot, 270).whitePixels > 30;
-        },
-        reactionTimeout))
+    EXPECT_TRUE(pollUntil([&] { return findBody(takeScreenshot(*display), 270).whitePixels > 30; }, reactionTimeout))
         << "no drag line";
     recorded("mouseup 1", " release\n");
     // On the damping slider, held until the lab takes the new value as a hand would.

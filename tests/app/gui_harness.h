@@ -104,7 +104,8 @@ struct Rgb {
     int r = 0, g = 0, b = 0;
 };
 
-// The demo's 600 × 600 window at (200, 200), 8 bits per channel, rows top to bottom.
+// The demo's 600 × 600 window at (200, 200), 8 bits per channel, rows top to
+// bottom; or no pixels, when none could be read.
 struct ScreenImage {
     std::vector<uint8_t> rgb;
 
@@ -117,10 +118,10 @@ struct ScreenImage {
 
 const std::string screenHeader = "P6\n600 600\n255\n";  // of the portable pixmaps the netpbm tools give
 
-// Through xwd and the netpbm tools; nullopt when that is malformed.
-inline std::optional<ScreenImage> takeScreenshot(const VirtualDisplay& display) {
+// Through xwd and the netpbm tools; no pixels when that is malformed.
+inline ScreenImage takeScreenshot(const VirtualDisplay& display) {
     const std::string bytes = display.run("xwd -root -silent | xwdtopnm | pnmcut 200 200 600 600 | pnmdepth 255");
-    if (bytes.size() != screenHeader.size() + 600 * 600 * 3 || bytes.rfind(screenHeader, 0) != 0) return std::nullopt;
+    if (bytes.size() != screenHeader.size() + 600 * 600 * 3 || bytes.rfind(screenHeader, 0) != 0) return {};
     return ScreenImage{std::vector<uint8_t>(bytes.begin() + screenHeader.size(), bytes.end())};
 }
 

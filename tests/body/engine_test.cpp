@@ -32,8 +32,7 @@ std::string difference(const PressureBody& engine, const PressureBody& reference
 struct Event {
     enum Kind { Press, Motion, Release, Displace, Kick, Edit } kind;
     int step;
-    int x = 0;
-    int y = 0;
+    int x = 0, y = 0;
     Vector3 value{};
 };
 
@@ -195,11 +194,10 @@ TEST(Walls, StopAndBounceAPoint) {
         Vector3 x, v, wantX, wantV;
     } cases[] = {
         {{0, -5, 0}, {1, -10, 2}, {0, -b, 0}, {-0.6f, 6, -1.2f}},  // the floor bounces the whole velocity
-        {{-5, 0, 0}, {-10, 1, 1}, {-b, 0, 0}, {6, 1, 1}},
         {{5, 0, 0}, {10, 1, 1}, {b, 0, 0}, {-6, 1, 1}},
-        {{0, 0, -5}, {1, 1, -10}, {0, 0, -b}, {1, 1, 6}},
         {{0, 0, 5}, {1, 1, 10}, {0, 0, b}, {1, 1, -6}},
         {{0, 50, 0}, {1, 2, 3}, {0, 50, 0}, {1, 2, 3}},  // no ceiling
+        // Not "< -4.5" but "not >= -4.5": NaN lands on the floor and the low walls.
         {{notANumber, notANumber, notANumber}, {1, 1, 1}, {-b, -b, -b}, {0.6f * 0.6f, -0.6f, 0.6f * 0.6f}},
     };
     for (const auto& c : cases) {

@@ -14,7 +14,15 @@
 using namespace plumfold;
 
 namespace {
+
 std::atomic<long> allocations{0};
+
+long allocationsDuring(PressureBody& body, int steps) {
+    long before = allocations.load();
+    for (int i = 0; i < steps; ++i) simulationStep(body);
+    return allocations.load() - before;
+}
+
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -24,16 +32,6 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
-long allocationsDuring(PressureBody& body, int steps) {
-    long before = allocations.load();
-    for (int i = 0; i < steps; ++i) simulationStep(body);
-    return allocations.load() - before;
-}
-
-}  // namespace
 
 TEST(SimulationStep, AllocatesNothingWithOrWithoutADrag) {
     PressureBody body = sceneBody(makeIcosphere(3, 2.0f));

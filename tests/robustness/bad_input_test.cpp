@@ -58,8 +58,6 @@ TEST(BadMesh, EveryProgramPrintsTheReadersLineAndExitsOne) {
     }
 }
 
-namespace {
-
 // Files judged by what they hold, not their name: plumfold-sim takes any
 // supported format (an .asc name always goes to the program's own reader, other
 // formats are prepared and say so in one line on standard error), and odd but
@@ -134,5 +132,3 @@ TEST(BadSessionFile, GetsOneLineNamingTheLine) {
         }
     }
 }
-
-}  // namespace

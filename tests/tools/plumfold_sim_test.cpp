@@ -35,7 +35,6 @@ TEST(PlumfoldSim, HelpAndBadArguments) {
     };
     const std::vector<Case> cases = {
         {{sim, tetra}, "MESH and STEPS"},
-        {{sim, tetra, "abc"}, "'abc'"},
         {{sim, tetra, " -1"}, "' -1'"},
         {{sim, tetra, "5x"}, "'5x'"},
         {{sim, tetra, "99999999999999999999999"}, "STEPS"},
