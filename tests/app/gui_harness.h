@@ -13,10 +13,9 @@
 
 // Empty when the X tools the window tests need are on PATH, else what to install.
 inline std::string missingGuiTools() {
-    if (std::system("which Xvfb xdotool xwd xwdtopnm pnmcut pnmdepth pngtopnm pnmtopng >/dev/null 2>&1") == 0)
-        return "";
-    return " one of Xvfb, xdotool, xwd, xwdtopnm, pnmcut, pnmdepth, pngtopnm, pnmtopng (packages xvfb xdotool x11-apps "
-           "netpbm)";
+    const char* tools = "Xvfb xdotool xwd xwdtopnm pnmcut pnmdepth pngtopnm pnmtopng";
+    if (std::system(("which " + std::string(tools) + " >/dev/null 2>&1").c_str()) == 0) return "";
+    return std::string(" one of ") + tools + " (packages xvfb xdotool x11-apps netpbm)";
 }
 
 // Calls `condition` until it holds or `seconds` pass; true when it held.

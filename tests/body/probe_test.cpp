@@ -9,19 +9,12 @@
 
 using namespace plumfold;
 
-namespace {
-
-MeshData lifted(MeshData mesh, float dy) {
-    for (size_t i = 1; i < mesh.vertices.size(); i += 3) mesh.vertices[i] += dy;
-    return mesh;
-}
-
-}  // namespace
-
 TEST(Probe, NamesWhatABodyFailsAndWhen) {
     PressureBody notANumber = bodyFromMesh(makeIcosphere(1, 2.0f)), imploding = notANumber;
     notANumber.points[5].velocity.x = std::nanf("");
     for (MassPoint& p : imploding.points) p.velocity = p.position * -1000.0f;
+    MeshData high = makeIcosphere(1, 1.0f);
+    for (size_t i = 1; i < high.vertices.size(); i += 3) high.vertices[i] += 11.0f;
     const struct {
         const char* what;
         PressureBody body;
@@ -33,7 +26,7 @@ TEST(Probe, NamesWhatABodyFailsAndWhen) {
         {"small for the fixed pressure", bodyFromMesh(makeIcosphere(2, 0.8f)), ProbeCause::VolumeRatio, 2800,
          8.1231464207530095},
         // Above twice the walls' height with nothing holding it: thrown out.
-        {"too high", bodyFromMesh(lifted(makeIcosphere(1, 1.0f), 11.0f)), ProbeCause::LeftBox, 7, 0},
+        {"too high", bodyFromMesh(high), ProbeCause::LeftBox, 7, 0},
         {"not a number", notANumber, ProbeCause::NonFinite, 0, 0},
         {"thrown through itself", imploding, ProbeCause::VolumeFlipped, 1, 0},
         {"wound inwards", bodyFromMesh(makeIcosphere(1, 2.0f)), ProbeCause::NoVolume, 0, 0},
