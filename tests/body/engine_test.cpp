@@ -96,9 +96,7 @@ struct Scene {
     int steps;
     std::vector<Event> events;
     IntegrationMode mode = Heun;
-    std::function<void(const PressureBody&, int corrections)> check = [](const PressureBody& body, int) {
-        EXPECT_TRUE(allFinite(body));
-    };
+    std::function<bool(const PressureBody&, int corrections)> holds = nullptr;  // else: all finite
 };
 
 // clang-format off
@@ -117,20 +115,20 @@ const Scene scenes[] = {
      {{Event::Displace, 0, 3, 0, far}, {Event::Displace, 0, 7, 0, far}, {Event::Kick, 20, 11, 0, {400, -900, 250}},
       {Event::Displace, 100, 0, 0, far}, {Event::Displace, 100, 1, 0, far}, {Event::Press, 150, 590, 10},
       {Event::Kick, 151, 5, 0, {-900, 900, 0}}},
-     Heun, [](const PressureBody& body, int corrections) { EXPECT_TRUE(allFinite(body) && corrections > 100); }},
+     Heun, [](const PressureBody& body, int corrections) { return allFinite(body) && corrections > 100; }},
     {"edits between steps", [] { return sphere(2); }, 300,
      {{Event::Edit, 50, 0}, {Event::Edit, 100, 1}, {Event::Edit, 150, 2}}},
     {"NaN", [] { return sphere(1); }, 50,
      {{Event::Displace, 5, 3, 0, {notANumber, 0, 0}}, {Event::Kick, 7, 9, 0, {0, notANumber, 0}}},
-     Heun, [](const PressureBody& body, int) { EXPECT_FALSE(allFinite(body)); }},
+     Heun, [](const PressureBody& body, int) { return !allFinite(body); }},
     {"degenerate", degenerate, 300, {{Event::Press, 10, 300, 300}}},
-    {"flat", flat, 100, {}, Heun, [](const PressureBody& body, int) { EXPECT_TRUE(allFinite(body) && body.inverseVolume == 0.0f); }},
+    {"flat", flat, 100, {}, Heun, [](const PressureBody& body, int) { return allFinite(body) && body.inverseVolume == 0.0f; }},
     {"walls after the prediction", wallsAfterPrediction, 1, {}, Heun, [](const PressureBody& body, int corrections) {
-         EXPECT_TRUE(corrections == 1 && std::fabs(body.points[1].position.y - (-4.5f + 0.015f)) < 1e-5f);
+         return corrections == 1 && std::fabs(body.points[1].position.y - (-4.5f + 0.015f)) < 1e-5f;
      }},
     {"Euler", [] { return sphere(2); }, 30, {{Event::Displace, 10, 4, 0, far}}, Euler},
     {"stretch pass alone", [] { return sphere(2); }, 5, {{Event::Displace, 0, 9, 0, far}}, 7,
-     [](const PressureBody& body, int corrections) { EXPECT_TRUE(allFinite(body) && corrections > 0); }},
+     [](const PressureBody& body, int corrections) { return allFinite(body) && corrections > 0; }},
 };
 // clang-format on
 
@@ -161,7 +159,7 @@ TEST(Engine, MatchesTheReferenceBitForBitOnEveryTarget) {
                 corrections += engine.lastStretchCorrections();
                 ASSERT_EQ(difference(engine, reference), "") << "after step " << step;
             }
-            scene.check(engine, corrections);
+            EXPECT_TRUE(scene.holds ? scene.holds(engine, corrections) : allFinite(engine));
         }
     }
 }
