@@ -403,7 +403,10 @@ HWY_INLINE VF foldMargins(VF length, VF restLength, VF maxDeviation, size_t coun
     return hn::IfThenElse(hn::Lt(margin, smallest), margin, smallest);
 }
 
-// A group of springs measured up to their lengths' square roots.
+// A group of springs measured up to their lengths' square roots. Structs of
+// vectors are always made with braces: that initializes the members in the
+// target's own code, where g++ for aarch64 refuses to inline the implicit
+// constructor.
 struct SpringLengths {
     VF dx, dy, dz, stiffness, damping, restLength;
     VD squared, length, closing;
@@ -420,7 +423,7 @@ struct SpringForces {
 HWY_INLINE SpringLengths springGroupLengths(const SpringPass& pass, size_t first, size_t count) {
     const Spring* springs = pass.springs + first;
     Row rows[groupSize];
-    SpringLengths l;
+    SpringLengths l{};
     VF vxF, vyF, vzF, unused;
     loadEndDifferences(springs, count, pass.state, l.dx, l.dy, l.dz, vxF, vyF, vzF);
     loadRows(springs, count, offsetof(Spring, stiffness), rows);  // stiffness, damping, restLength, stretchPercent
@@ -443,7 +446,7 @@ HWY_INLINE SpringForces springGroupForces(SpringPass& pass, const SpringLengths&
     const VF magnitude = narrow(hn::Add(hn::Div(hn::Mul(l.closing, widen(l.damping)), lengthD),
                                         hn::Mul(hn::Sub(lengthD, widen(l.restLength)), widen(l.stiffness))));
     const VF reciprocal = hn::Div(hn::Set(df, 1.0f), lengthF);
-    SpringForces forces;
+    SpringForces forces{};
     forces.x = hn::Mul(hn::Mul(l.dx, reciprocal), magnitude);
     forces.y = hn::Mul(hn::Mul(l.dy, reciprocal), magnitude);
     forces.z = hn::Mul(hn::Mul(l.dz, reciprocal), magnitude);
@@ -565,7 +568,7 @@ HWY_INLINE FaceCross crossFaceGroup(const Face* faces, size_t count, const Point
     loadCorners(faces, count, state, &Face::pointA, x0, y0, z0);
     loadCorners(faces, count, state, &Face::pointB, x1, y1, z1);
     loadCorners(faces, count, state, &Face::pointC, x2, y2, z2);
-    FaceCross c;
+    FaceCross c{};
     // e1 = P0 − P1, e2 = P0 − P2, c = e1 × e2 with each component in double.
     const VD e1x = widen(hn::Sub(x0, x1)), e1y = widen(hn::Sub(y0, y1)), e1z = widen(hn::Sub(z0, z1));
     const VD e2x = widen(hn::Sub(x0, x2)), e2y = widen(hn::Sub(y0, y2)), e2z = widen(hn::Sub(z0, z2));
