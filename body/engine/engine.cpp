@@ -1,14 +1,11 @@
 // The engine's step. Its phases carry the names and numbers of the
-// reference's (body/forces.cpp, body/integration.cpp). Per-point phases are
-// plain loops: each does a point's few float operations exactly as the records
-// do, in the same order.
+// reference's (body/forces.cpp, body/integration.cpp); the loops over points,
+// springs and faces are the wide loops (body/engine/wide_loops.h).
 #include "body/engine/engine.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-
-#include "body/walls.h"
 
 namespace plumfold {
 
@@ -54,20 +51,11 @@ void Engine::prepare(PressureBody& body) {
 // The records' positions and velocities into the working rows, and every
 // force sum started with gravity.
 void Engine::loadState(const PressureBody& body) {
-    const size_t n = body.points.size();
-    for (size_t i = 0; i < n; ++i) {
-        const MassPoint& point = body.points[i];
-        state_[i] = PointState{point.position, point.mass, point.velocity, point.inverseMass};
-        startForce(&forces_[forceStride * i], point.mass, body.gravity);
-    }
+    loops_->loadPoints(body.points.data(), body.points.size(), body.gravity, state_.data(), forces_.data());
 }
 
 void Engine::storeForces(PressureBody& body) const {
-    const size_t n = body.points.size();
-    for (size_t i = 0; i < n; ++i) {
-        const float* force = &forces_[forceStride * i];
-        body.points[i].force = Vector3{force[0], force[1], force[2]};
-    }
+    loops_->storeForces(forces_.data(), body.points.size(), body.points.data());
 }
 
 // -------------------------------------------------------- force evaluation ---
@@ -78,11 +66,14 @@ void Engine::storeForces(PressureBody& body) const {
 SpringPass Engine::evaluateForces(PressureBody& body, uint8_t* marks) {
     const size_t faceCount = body.faces.size();
     const FaceGeometry geometry{area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), volumeTerms_.data()};
-    // 3a. Face areas, normals and volume terms. (Nothing here touches a force.)
-    loops_->measureFaces(body.faces.data(), faceCount, state_.data(), geometry);
-    // 2. Springs, in stored order; 3b. the volume sum carried along with them.
+    // 3a. Face areas, normals and volume terms (nothing here touches a force);
+    //     3b. the volume sum begins along with them.
+    VolumeSum volume;
+    loops_->measureFaces(body.faces.data(), faceCount, state_.data(), geometry, volume);
+    // 2. Springs, in stored order; 3b. the rest of the volume sum along with them.
     SpringPass springs{body.springs.data(), body.springs.size(), state_.data(), forces_.data(),
-                       volumeTerms_.data(), faceCount,           marks};
+                       volumeTerms_.data(), faceCount,           volume.terms,  marks};
+    springs.volume = volume.volume;
     loops_->addSprings(springs);
     body.volume = springs.volume;
     body.inverseVolume = usableInverseVolume(body.volume);
@@ -182,16 +173,9 @@ void Engine::eulerStep(PressureBody& body, float dt) const {
 // position changes; the prediction goes to the working rows, whose force sums
 // start with gravity.
 void Engine::predict(PressureBody& body, float dt) {
-    body.stepCopy.assign(body.points.begin(), body.points.end());
-    const size_t n = body.points.size();
-    for (size_t i = 0; i < n; ++i) {
-        MassPoint& point = body.points[i];
-        point.velocityChange = (point.force * point.inverseMass) * dt;
-        const Vector3 velocity = point.velocity + point.velocityChange;
-        point.positionChange = velocity * dt;
-        state_[i] = PointState{point.position + point.positionChange, point.mass, velocity, point.inverseMass};
-        startForce(&forces_[forceStride * i], point.mass, body.gravity);
-    }
+    body.stepCopy.resize(body.points.size());
+    loops_->predict(body.points.data(), body.points.size(), dt, body.gravity, body.stepCopy.data(), state_.data(),
+                    forces_.data());
 }
 
 // Heun 4.: from the start state (still in the records, with F0):
@@ -200,27 +184,7 @@ void Engine::predict(PressureBody& body, float dt) {
 // Returns the largest change of a coordinate from the position the rows held
 // (where F1 was evaluated); infinity for NaN.
 float Engine::correct(PressureBody& body, float dt) {
-    const float h = static_cast<float>(dt * 0.5);
-    const size_t n = body.points.size();
-    float moved = 0.0f;
-    const auto note = [&moved](float from, float to) {
-        const float change = std::fabs(to - from);
-        if (!(change <= moved)) moved = std::isnan(change) ? HUGE_VALF : change;
-    };
-    for (size_t i = 0; i < n; ++i) {
-        MassPoint& point = body.points[i];
-        const float* f1 = &forces_[forceStride * i];
-        const Vector3 force1{f1[0], f1[1], f1[2]};
-        point.velocity = point.velocity + ((h * (force1 + point.force)) * point.inverseMass);
-        point.position = point.position + point.velocity * dt;
-        applyWalls(point.position, point.velocity);
-        point.force = force1;
-        note(state_[i].position.x, point.position.x);
-        note(state_[i].position.y, point.position.y);
-        note(state_[i].position.z, point.position.z);
-        state_[i].position = point.position;
-    }
-    return moved;
+    return loops_->correct(body.points.data(), body.points.size(), dt, forces_.data(), state_.data());
 }
 
 void Engine::integrate(PressureBody& body, IntegrationMode mode, float dt) {

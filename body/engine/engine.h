@@ -6,8 +6,10 @@
 // - Positions and velocities are copied into compact working rows, so a
 //   spring or face reaches its points with short row loads.
 // - Springs and faces go through the wide loops (body/engine/wide_loops.h) a
-//   group at a time; each force is still added to its points at once, in
-//   stored order, so every sum sees the same additions in the same order.
+//   group at a time, a few groups in flight so that one group's square roots
+//   and divisions wait alongside another's work; each force is still added to
+//   its points in stored order, so every sum sees the same additions in the
+//   same order. The points go through them too, one row per point.
 // - The stretch limit first checks every spring against its limit in bulk,
 //   with a safety margin. Only springs that may exceed the limit, or that touch
 //   a point an earlier spring of the same pass has moved, are then corrected,

@@ -14,6 +14,14 @@
 // needs (a point's four position or velocity floats, a spring's constants)
 // and turns them into columns in registers; forces go back the same way in
 // reverse, one row per spring or face, in stored order.
+//
+// A square root or division in double waits for tens of cycles, longer than
+// the processor can look ahead within one group's work, so the spring and face
+// loops keep a few groups in flight: a group's lengths are measured one or two
+// groups ahead of the rest of its work. That changes only the order of
+// independent operations; every force is still added in stored order.
+//
+// The per-point phases take a point's x, y, z as one row of four floats.
 
 // Groups are built from rows of four floats, so the loops are for targets of
 // fixed width: not the scalable ones. Highway 1.0.3 has no double vectors on
@@ -30,11 +38,14 @@
 
 #include <hwy/highway.h>
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
 #include "body/engine/wide_loops.h"
+#include "body/walls.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace plumfold {
@@ -48,6 +59,15 @@ using VF = hn::Vec<DF>;
 
 // Springs or faces per group: one per double lane.
 constexpr size_t groupSize = hn::MaxLanes(DD());
+static_assert(groupSize <= 8, "a group's lanes fit the bits of one byte");
+
+// For every byte of lane bits, one byte per lane: 1 where its bit is set.
+constexpr std::array<std::array<uint8_t, 8>, 256> laneBytes = [] {
+    std::array<std::array<uint8_t, 8>, 256> table{};
+    for (size_t bits = 0; bits < 256; ++bits)
+        for (size_t lane = 0; lane < 8; ++lane) table[bits][lane] = static_cast<uint8_t>(bits >> lane & 1);
+    return table;
+}();
 
 // Double to float, rounded to nearest. Highway's portable targets clamp
 // overflow to the largest float; the records give infinity, so those narrow
@@ -106,6 +126,34 @@ HWY_INLINE void addRow(float* to, const Row& row) {
 HWY_INLINE void subtractRow(float* to, const Row& row) {
     for (size_t k = 0; k < 4; ++k) to[k] = to[k] - row.v[k];
 }
+
+// The per-point phases' row operations (see "points" below), lane by lane.
+HWY_INLINE Row rowOf(float s) { return Row{{s, s, s, s}}; }
+HWY_INLINE Row add(const Row& a, const Row& b) {
+    return Row{{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
+}
+HWY_INLINE Row multiply(const Row& a, const Row& b) {
+    return Row{{a.v[0] * b.v[0], a.v[1] * b.v[1], a.v[2] * b.v[2], a.v[3] * b.v[3]}};
+}
+HWY_INLINE Row xyzOf(const Row& a, const Row& rest) { return Row{{a.v[0], a.v[1], a.v[2], rest.v[3]}}; }
+HWY_INLINE Row xyzOnly(const Row& a) { return Row{{a.v[0], a.v[1], a.v[2], 0.0f}}; }
+HWY_INLINE Row lastOfFirstThenAll(const Row& a, const Row& b) { return Row{{a.v[2], b.v[0], b.v[1], b.v[2]}}; }
+HWY_INLINE void applyWallsToRows(Row& x, Row& v) {
+    Vector3 position{x.v[0], x.v[1], x.v[2]}, velocity{v.v[0], v.v[1], v.v[2]};
+    applyWalls(position, velocity);
+    x = Row{{position.x, position.y, position.z, x.v[3]}};
+    v = Row{{velocity.x, velocity.y, velocity.z, v.v[3]}};
+}
+// The largest |to − from| of x, y and z; NaN counts as infinity.
+using Bits = float;
+HWY_INLINE Bits noChange() { return 0.0f; }
+HWY_INLINE void foldChange(const Row& from, const Row& to, float& largest) {
+    for (size_t k = 0; k < 3; ++k) {
+        const float change = std::fabs(to.v[k] - from.v[k]);
+        if (!(change <= largest)) largest = std::isnan(change) ? HUGE_VALF : change;
+    }
+}
+HWY_INLINE float largestChange(float largest) { return largest; }
 #else
 using D4 = hn::Full128<float>;
 using Row = hn::Vec<D4>;
@@ -176,6 +224,57 @@ HWY_INLINE void storeRow(Row row, float* to) { hn::StoreU(row, D4(), to); }
 // to = to + row, or to − row: the scratch float goes along.
 HWY_INLINE void addRow(float* to, Row row) { hn::StoreU(hn::Add(hn::LoadU(D4(), to), row), D4(), to); }
 HWY_INLINE void subtractRow(float* to, Row row) { hn::StoreU(hn::Sub(hn::LoadU(D4(), to), row), D4(), to); }
+
+// The per-point phases' row operations (see "points" below).
+HWY_INLINE Row rowOf(float s) { return hn::Set(D4(), s); }
+HWY_INLINE Row add(Row a, Row b) { return hn::Add(a, b); }
+HWY_INLINE Row multiply(Row a, Row b) { return hn::Mul(a, b); }
+// x, y, z of a and the fourth float of rest.
+HWY_INLINE Row xyzOf(Row a, Row rest) { return hn::IfThenElse(hn::FirstN(D4(), 3), a, rest); }
+HWY_INLINE Row xyzOnly(Row a) { return hn::IfThenElseZero(hn::FirstN(D4(), 3), a); }
+// (a.z, b.x, b.y, b.z)
+HWY_INLINE Row lastOfFirstThenAll(Row a, Row b) {
+    return hn::CombineShiftRightBytes<12>(D4(), b, hn::ShiftLeftLanes<1>(D4(), a));
+}
+// applyWalls (body/walls.h) on the x, y, z of a position and a velocity row:
+// the floor first, for the whole velocity, then the side walls, each lane
+// for itself; the same comparisons, so NaN lands on the wall too.
+HWY_INLINE void applyWallsToRows(Row& x, Row& v) {
+    const D4 d;
+    const Row low = hn::Set(d, static_cast<float>(-boxLimit)), high = hn::Set(d, static_cast<float>(boxLimit));
+    const Row bounce = hn::Set(d, -0.6f);
+    const auto yLane = hn::AndNot(hn::FirstN(d, 1), hn::FirstN(d, 2));
+    const auto sideLanes = hn::AndNot(yLane, hn::FirstN(d, 3));
+    // Most points are inside the box: one test of x, y and z (no ceiling) for them.
+    const auto inside = hn::And(hn::Ge(x, low), hn::Or(hn::Le(x, high), yLane));
+    if (hn::AllTrue(d, hn::Or(inside, hn::Not(hn::FirstN(d, 3))))) return;
+    const auto floorHit = hn::MaskFromVec(hn::Broadcast<1>(hn::VecFromMask(d, hn::Not(hn::Ge(x, low)))));
+    x = hn::IfThenElse(hn::And(floorHit, yLane), low, x);
+    v = hn::IfThenElse(floorHit, hn::Mul(v, bounce), v);
+    const auto belowLow = hn::And(hn::Not(hn::Ge(x, low)), sideLanes);
+    x = hn::IfThenElse(belowLow, low, x);
+    v = hn::IfThenElse(belowLow, hn::Mul(v, bounce), v);
+    const auto aboveHigh = hn::And(hn::Gt(x, high), sideLanes);
+    x = hn::IfThenElse(aboveHigh, high, x);
+    v = hn::IfThenElse(aboveHigh, hn::Mul(v, bounce), v);
+}
+// The largest |to − from| of x, y and z, lane by lane, as the bits of the
+// float: for floats without sign those order as the values do, and NaN
+// above infinity.
+using Bits = hn::Vec<hn::RebindToUnsigned<D4> >;
+HWY_INLINE Bits noChange() { return hn::Zero(hn::RebindToUnsigned<D4>()); }
+HWY_INLINE void foldChange(Row from, Row to, Bits& largest) {
+    const hn::RebindToUnsigned<D4> du;
+    largest = hn::Max(largest, hn::BitCast(du, xyzOnly(hn::Abs(hn::Sub(to, from)))));
+}
+// The largest change; infinity for NaN.
+HWY_INLINE float largestChange(Bits largest) {
+    const hn::RebindToUnsigned<D4> du;
+    const uint32_t bits = hn::GetLane(hn::MaxOfLanes(du, largest));
+    float change;
+    std::memcpy(&change, &bits, sizeof change);
+    return std::isnan(change) ? HUGE_VALF : change;
+}
 #endif
 
 static_assert(offsetof(PointState, mass) == 3 * sizeof(float) && offsetof(PointState, velocity) == 16 &&
@@ -283,15 +382,11 @@ HWY_INLINE size_t markGroup(VD squared, VF restLength, VF maxDeviation, size_t c
     const VD high = hn::Add(rest, limit), low = hn::Sub(rest, limit);
     const auto inside = hn::And(hn::Lt(squared, hn::Mul(hn::Mul(high, high), hn::Set(dd, 1.0 - 1e-12))),
                                 hn::Gt(squared, hn::Mul(hn::Mul(low, low), hn::Set(dd, 1.0 + 1e-12))));
-    uint8_t insideBits[(groupSize + 7) / 8] = {};
+    uint8_t insideBits[1] = {};
     hn::StoreMaskBits(dd, inside, insideBits);
-    size_t marked = 0;
-    for (size_t j = 0; j < count; ++j) {
-        const uint8_t mark = (insideBits[j / 8] >> (j % 8) & 1) ? 0 : 1;
-        marks[j] = mark;
-        marked += mark;
-    }
-    return marked;
+    const unsigned outside = ~insideBits[0] & ((1u << count) - 1);
+    std::memcpy(marks, laneBytes[outside].data(), count);
+    return static_cast<size_t>(std::popcount(outside));
 }
 
 // The stretch margins (marginShrink in body/engine/wide_loops.h) of a group
@@ -308,48 +403,82 @@ HWY_INLINE VF foldMargins(VF length, VF restLength, VF maxDeviation, size_t coun
     return hn::IfThenElse(hn::Lt(margin, smallest), margin, smallest);
 }
 
-// The force of up to one group of springs (Spring::applyForce), added to
-// their ends in order; with marks, their marks and margins too.
-HWY_INLINE void addSpringGroup(SpringPass& pass, size_t first, size_t count, VF& smallestMargin) {
-    const DF df;
+// A group of springs measured up to their lengths' square roots. Structs of
+// vectors are always made with braces: that initializes the members in the
+// target's own code, where g++ for aarch64 refuses to inline the implicit
+// constructor.
+struct SpringLengths {
+    VF dx, dy, dz, stiffness, damping, restLength;
+    VD squared, length, closing;
+};
+
+// A group's spring forces, computed and not yet added to their ends.
+struct SpringForces {
+    VF x, y, z;
+    uint8_t acts[(groupSize + 7) / 8];  // bit j: spring j has a usable direction
+    bool allAct;
+};
+
+// Spring::applyForce of up to one group of springs, up to the square roots.
+HWY_INLINE SpringLengths springGroupLengths(const SpringPass& pass, size_t first, size_t count) {
     const Spring* springs = pass.springs + first;
     Row rows[groupSize];
-    VF dxF, dyF, dzF, vxF, vyF, vzF, stiffness, damping, restLength, maxDeviation, unused;
-    const PointState* const state = pass.state;
-    loadEndDifferences(springs, count, state, dxF, dyF, dzF, vxF, vyF, vzF);
+    SpringLengths l{};
+    VF vxF, vyF, vzF, unused;
+    loadEndDifferences(springs, count, pass.state, l.dx, l.dy, l.dz, vxF, vyF, vzF);
     loadRows(springs, count, offsetof(Spring, stiffness), rows);  // stiffness, damping, restLength, stretchPercent
-    toColumns(rows, stiffness, damping, restLength, unused);
+    toColumns(rows, l.stiffness, l.damping, l.restLength, unused);
+    const VD dx = widen(l.dx), dy = widen(l.dy), dz = widen(l.dz);
+    l.squared = dot(dx, dy, dz, dx, dy, dz);
+    l.length = hn::Sqrt(l.squared);
+    l.closing = dot(widen(vxF), widen(vyF), widen(vzF), dx, dy, dz);
+    return l;
+}
 
-    const VD dx = widen(dxF), dy = widen(dyF), dz = widen(dzF);
-    const VD squared = dot(dx, dy, dz, dx, dy, dz);
-    const VD length = hn::Sqrt(squared);
-    const VF lengthF = narrow(length);
+// The rest of Spring::applyForce of up to one group of springs; with marks,
+// their marks and margins too.
+HWY_INLINE SpringForces springGroupForces(SpringPass& pass, const SpringLengths& l, size_t first, size_t count,
+                                          VF& smallestMargin) {
+    const DF df;
+    const VF lengthF = narrow(l.length);
     const VD lengthD = widen(lengthF);
-    const VD closing = dot(widen(vxF), widen(vyF), widen(vzF), dx, dy, dz);
     // Damper along the spring plus Hooke's law on the excess length, in double.
-    const VF magnitude = narrow(hn::Add(hn::Div(hn::Mul(closing, widen(damping)), lengthD),
-                                        hn::Mul(hn::Sub(lengthD, widen(restLength)), widen(stiffness))));
+    const VF magnitude = narrow(hn::Add(hn::Div(hn::Mul(l.closing, widen(l.damping)), lengthD),
+                                        hn::Mul(hn::Sub(lengthD, widen(l.restLength)), widen(l.stiffness))));
     const VF reciprocal = hn::Div(hn::Set(df, 1.0f), lengthF);
-    const VF fx = hn::Mul(hn::Mul(dxF, reciprocal), magnitude);
-    const VF fy = hn::Mul(hn::Mul(dyF, reciprocal), magnitude);
-    const VF fz = hn::Mul(hn::Mul(dzF, reciprocal), magnitude);
-    toRows(fx, fy, fz, hn::Zero(df), rows);
+    SpringForces forces{};
+    forces.x = hn::Mul(hn::Mul(l.dx, reciprocal), magnitude);
+    forces.y = hn::Mul(hn::Mul(l.dy, reciprocal), magnitude);
+    forces.z = hn::Mul(hn::Mul(l.dz, reciprocal), magnitude);
     // Ends at length 0 or NaN, or so close that 1 / length is no float, have
     // no usable direction and exert nothing.
     const auto acts = hn::And(hn::Gt(lengthF, hn::Zero(df)), hn::Lt(reciprocal, hn::Set(df, HUGE_VALF)));
-    uint8_t actBits[(groupSize + 7) / 8] = {};
-    hn::StoreMaskBits(df, acts, actBits);
-    float* const forces = pass.forces;
-    for (size_t j = 0; j < count; ++j) {
-        if (!(actBits[j / 8] >> (j % 8) & 1)) continue;
-        subtractRow(forces + forceStride * springs[j].pointA, rows[j]);
-        addRow(forces + forceStride * springs[j].pointB, rows[j]);
+    std::memset(forces.acts, 0, sizeof forces.acts);
+    hn::StoreMaskBits(df, acts, forces.acts);
+    forces.allAct = hn::AllTrue(df, acts);
+    if (pass.marks != nullptr) {
+        Row rows[groupSize];
+        VF maxDeviation, unused;
+        // damping, restLength, stretchPercent, maxDeviation
+        loadRows(pass.springs + first, count, offsetof(Spring, damping), rows);
+        toColumns(rows, unused, unused, unused, maxDeviation);
+        pass.marked += markGroup(l.squared, l.restLength, maxDeviation, count, pass.marks + first);
+        smallestMargin = foldMargins(lengthF, l.restLength, maxDeviation, count, smallestMargin);
     }
-    if (pass.marks == nullptr) return;
-    loadRows(springs, count, offsetof(Spring, damping), rows);  // damping, restLength, stretchPercent, maxDeviation
-    toColumns(rows, unused, unused, unused, maxDeviation);
-    pass.marked += markGroup(squared, restLength, maxDeviation, count, pass.marks + first);
-    smallestMargin = foldMargins(lengthF, restLength, maxDeviation, count, smallestMargin);
+    return forces;
+}
+
+// A group's forces added to their ends, spring by spring in order: −f to A, +f to B.
+HWY_INLINE void addToEnds(const SpringPass& pass, size_t first, size_t count, const SpringForces& forces) {
+    const Spring* springs = pass.springs + first;
+    Row rows[groupSize];
+    toRows(forces.x, forces.y, forces.z, hn::Zero(DF()), rows);
+    float* const sums = pass.forces;
+    for (size_t j = 0; j < count; ++j) {
+        if (!forces.allAct && !(forces.acts[j / 8] >> (j % 8) & 1)) continue;
+        subtractRow(sums + forceStride * springs[j].pointA, rows[j]);
+        addRow(sums + forceStride * springs[j].pointB, rows[j]);
+    }
 }
 
 // The running volume over terms [from, to): one float sum, each step formed in double.
@@ -361,16 +490,35 @@ HWY_INLINE float sumTerms(const double* terms, size_t from, size_t to, float vol
 void addSprings(SpringPass& pass) {
     const size_t count = pass.count, termCount = pass.termCount;
     const size_t groups = (count + groupSize - 1) / groupSize;
-    const size_t termsPerGroup = groups > 0 ? (termCount + groups - 1) / groups : 0;
+    const size_t termsPerGroup = groups > 0 ? (termCount - pass.termsSummed + groups - 1) / groups : 0;
     VF smallestMargin = hn::Set(DF(), HUGE_VALF);
     pass.marked = 0;
-    float volume = 0.0f;
-    size_t summed = 0;
-    for (size_t s = 0; s < count; s += groupSize) {
-        addSpringGroup(pass, s, count - s < groupSize ? count - s : groupSize, smallestMargin);
+    float volume = pass.volume;
+    size_t summed = pass.termsSummed;
+    // Three groups in flight: one group's lengths are measured, then the
+    // group before it gets its forces, then the one before that is added to
+    // its ends, so that the long waits of square roots and divisions overlap
+    // other groups' work. The additions stay in stored order.
+    const size_t full = count / groupSize * groupSize;  // springs in whole groups
+    SpringLengths lengths{};
+    SpringForces forces{};
+    for (size_t s = 0; s < full + 2 * groupSize; s += groupSize) {
+        SpringLengths nextLengths{};
+        SpringForces nextForces{};
+        if (s < full) nextLengths = springGroupLengths(pass, s, groupSize);
+        if (s >= groupSize && s - groupSize < full)
+            nextForces = springGroupForces(pass, lengths, s - groupSize, groupSize, smallestMargin);
+        if (s >= 2 * groupSize && s - 2 * groupSize < full) addToEnds(pass, s - 2 * groupSize, groupSize, forces);
+        lengths = nextLengths;
+        forces = nextForces;
         const size_t until = summed + termsPerGroup < termCount ? summed + termsPerGroup : termCount;
         volume = sumTerms(pass.volumeTerms, summed, until, volume);
         summed = until;
+    }
+    if (full < count) {  // the last few, after all the others
+        lengths = springGroupLengths(pass, full, count - full);
+        forces = springGroupForces(pass, lengths, full, count - full, smallestMargin);
+        addToEnds(pass, full, count - full, forces);
     }
     pass.volume = sumTerms(pass.volumeTerms, summed, termCount, volume);
     HWY_ALIGN float margins[groupSize];
@@ -397,42 +545,59 @@ size_t markStretched(const Spring* springs, size_t count, const PointState* stat
 
 // ------------------------------------------------------------------ faces ---
 
-// Face::measure and the volume term of up to one group of faces.
-HWY_INLINE void measureFaceGroup(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry,
-                                 size_t first) {
-    const DD dd;
-    const DF df;
-    Row rows[groupSize];
-    VF x0, y0, z0, x1, y1, z1, x2, y2, z2, unused;
+// One corner's position columns for a group of faces; lanes past `count` are 0.
+HWY_INLINE void loadCorners(const Face* faces, size_t count, const PointState* state, int32_t Face::*corner, VF& x,
+                            VF& y, VF& z) {
     static const PointState origin{};
-    for (int32_t Face::*corner : {&Face::pointA, &Face::pointB, &Face::pointC}) {
-        for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(j < count ? &state[faces[j].*corner] : &origin);
-        if (corner == &Face::pointA) toColumns(rows, x0, y0, z0, unused);
-        if (corner == &Face::pointB) toColumns(rows, x1, y1, z1, unused);
-        if (corner == &Face::pointC) toColumns(rows, x2, y2, z2, unused);
-    }
+    Row rows[groupSize];
+    VF unused;
+    for (size_t j = 0; j < groupSize; ++j) rows[j] = loadRow(j < count ? &state[faces[j].*corner] : &origin);
+    toColumns(rows, x, y, z, unused);
+}
+
+// A group of faces measured up to their lengths: what the rest of
+// Face::measure and the volume term need.
+struct FaceCross {
+    VF cx, cy, cz, area;
+    VD length, xSum;
+};
+
+// Face::measure of up to one group of faces, up to the length of the cross product.
+HWY_INLINE FaceCross crossFaceGroup(const Face* faces, size_t count, const PointState* state) {
+    VF x0, y0, z0, x1, y1, z1, x2, y2, z2;
+    loadCorners(faces, count, state, &Face::pointA, x0, y0, z0);
+    loadCorners(faces, count, state, &Face::pointB, x1, y1, z1);
+    loadCorners(faces, count, state, &Face::pointC, x2, y2, z2);
+    FaceCross c{};
     // e1 = P0 − P1, e2 = P0 − P2, c = e1 × e2 with each component in double.
     const VD e1x = widen(hn::Sub(x0, x1)), e1y = widen(hn::Sub(y0, y1)), e1z = widen(hn::Sub(z0, z1));
     const VD e2x = widen(hn::Sub(x0, x2)), e2y = widen(hn::Sub(y0, y2)), e2z = widen(hn::Sub(z0, z2));
-    const VF cx = narrow(hn::Sub(hn::Mul(e1y, e2z), hn::Mul(e1z, e2y)));
-    const VF cy = narrow(hn::Sub(hn::Mul(e1z, e2x), hn::Mul(e1x, e2z)));
-    const VF cz = narrow(hn::Sub(hn::Mul(e1x, e2y), hn::Mul(e1y, e2x)));
-    const VD cxd = widen(cx), cyd = widen(cy), czd = widen(cz);
-    const VD length = hn::Sqrt(dot(cxd, cyd, czd, cxd, cyd, czd));
-    const VF area = narrow(length);
+    c.cx = narrow(hn::Sub(hn::Mul(e1y, e2z), hn::Mul(e1z, e2y)));
+    c.cy = narrow(hn::Sub(hn::Mul(e1z, e2x), hn::Mul(e1x, e2z)));
+    c.cz = narrow(hn::Sub(hn::Mul(e1x, e2y), hn::Mul(e1y, e2x)));
+    const VD cxd = widen(c.cx), cyd = widen(c.cy), czd = widen(c.cz);
+    c.length = hn::Sqrt(dot(cxd, cyd, czd, cxd, cyd, czd));
+    c.area = narrow(c.length);
+    c.xSum = hn::Add(hn::Add(widen(x2), widen(x1)), widen(x0));
+    return c;
+}
+
+// The rest of Face::measure and the volume term of up to one group of faces.
+HWY_INLINE void finishFaceGroup(const FaceCross& c, size_t count, const FaceGeometry& geometry, size_t first) {
+    const DD dd;
+    const DF df;
     // Vector3::normalize: c scaled by the float reciprocal of its length; a
     // length of 0 or NaN, or one so small that its reciprocal is no float,
     // leaves c as it is. (The float area is positive exactly where the length
     // is, but for lengths whose reciprocal is no float anyway.)
-    const VF reciprocal = narrow(hn::Div(hn::Set(dd, 1.0), length));
-    const auto scales = hn::And(hn::Gt(area, hn::Zero(df)), hn::Ne(reciprocal, hn::Set(df, HUGE_VALF)));
+    const VF reciprocal = narrow(hn::Div(hn::Set(dd, 1.0), c.length));
+    const auto scales = hn::And(hn::Gt(c.area, hn::Zero(df)), hn::Ne(reciprocal, hn::Set(df, HUGE_VALF)));
     const VF scale = hn::IfThenElse(scales, reciprocal, hn::Set(df, 1.0f));
-    const VF nx = hn::Mul(cx, scale), ny = hn::Mul(cy, scale), nz = hn::Mul(cz, scale);
+    const VF nx = hn::Mul(c.cx, scale), ny = hn::Mul(c.cy, scale), nz = hn::Mul(c.cz, scale);
     // (((x2 + x1) + x0) · area · nx) · 0.333, as PressureBody::computeVolume.
-    const VD xSum = hn::Add(hn::Add(widen(x2), widen(x1)), widen(x0));
-    const VD term = hn::Mul(hn::Mul(hn::Mul(xSum, widen(area)), widen(nx)), hn::Set(dd, 0.333));
+    const VD term = hn::Mul(hn::Mul(hn::Mul(c.xSum, widen(c.area)), widen(nx)), hn::Set(dd, 0.333));
     if (count == groupSize) {
-        hn::StoreU(area, df, geometry.area + first);
+        hn::StoreU(c.area, df, geometry.area + first);
         hn::StoreU(nx, df, geometry.normalX + first);
         hn::StoreU(ny, df, geometry.normalY + first);
         hn::StoreU(nz, df, geometry.normalZ + first);
@@ -441,7 +606,7 @@ HWY_INLINE void measureFaceGroup(const Face* faces, size_t count, const PointSta
     }
     HWY_ALIGN float out[4][groupSize];
     HWY_ALIGN double terms[groupSize];
-    hn::Store(area, df, out[0]);
+    hn::Store(c.area, df, out[0]);
     hn::Store(nx, df, out[1]);
     hn::Store(ny, df, out[2]);
     hn::Store(nz, df, out[3]);
@@ -454,9 +619,28 @@ HWY_INLINE void measureFaceGroup(const Face* faces, size_t count, const PointSta
     std::memcpy(geometry.volumeTerms + first, terms, count * sizeof(double));
 }
 
-void measureFaces(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry) {
-    for (size_t f = 0; f < count; f += groupSize)
-        measureFaceGroup(faces + f, count - f < groupSize ? count - f : groupSize, state, geometry, f);
+// Each group's cross products and lengths are formed two groups ahead of its
+// reciprocals and stores, so that the square roots' long waits overlap other
+// groups' work. The first half of the volume sum goes along, a few terms per
+// group, over the terms already stored.
+void measureFaces(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry,
+                  VolumeSum& volume) {
+    constexpr size_t termsPerGroup = (groupSize + 1) / 2;
+    const size_t full = count / groupSize * groupSize;  // faces in whole groups
+    volume = VolumeSum{};
+    FaceCross pending[2]{};
+    for (size_t f = 0; f < full + 2 * groupSize; f += groupSize) {
+        FaceCross next{};
+        const size_t slot = f / groupSize % 2;
+        if (f < full) next = crossFaceGroup(faces + f, groupSize, state);
+        if (f >= 2 * groupSize) finishFaceGroup(pending[slot], groupSize, geometry, f - 2 * groupSize);
+        pending[slot] = next;
+        const size_t stored = f >= 2 * groupSize ? f - groupSize : 0;
+        const size_t until = volume.terms + termsPerGroup < stored ? volume.terms + termsPerGroup : stored;
+        volume.volume = sumTerms(geometry.volumeTerms, volume.terms, until, volume.volume);
+        volume.terms = until;
+    }
+    if (full < count) finishFaceGroup(crossFaceGroup(faces + full, count - full, state), count - full, geometry, full);
 }
 
 // Up to one group of floats from `from`, zeros past `count`.
@@ -498,13 +682,103 @@ HWY_INLINE void pressureGroup(Face* faces, size_t count, const FaceGeometry& geo
 
 void applyPressure(Face* faces, size_t count, const FaceGeometry& geometry, float pressureConstant, float inverseVolume,
                    float* forces) {
-    for (size_t f = 0; f < count; f += groupSize)
-        pressureGroup(faces + f, count - f < groupSize ? count - f : groupSize, geometry, f, pressureConstant,
-                      inverseVolume, forces);
+    const size_t full = count / groupSize * groupSize;  // faces in whole groups
+    for (size_t f = 0; f < full; f += groupSize)
+        pressureGroup(faces + f, groupSize, geometry, f, pressureConstant, inverseVolume, forces);
+    if (full < count)
+        pressureGroup(faces + full, count - full, geometry, full, pressureConstant, inverseVolume, forces);
+}
+
+// ----------------------------------------------------------------- points ---
+// The per-point phases, a point's x, y, z as one row of four floats: each
+// lane does the records' float operations (Vector3's), in the same order. A
+// record's vectors follow each other (asserted below), so a row loaded at one
+// takes the next float along as a fourth lane, and a row stored there is
+// followed by the store that puts the next member right.
+
+static_assert(offsetof(MassPoint, inverseMass) == 4 && offsetof(MassPoint, position) == 8 &&
+                  offsetof(MassPoint, velocity) == 20 && offsetof(MassPoint, force) == 32 &&
+                  offsetof(MassPoint, positionChange) == 44 && offsetof(MassPoint, velocityChange) == 56 &&
+                  sizeof(MassPoint) == 68,
+              "a mass point's members, one after the other");
+
+HWY_INLINE Row rowAt(const Vector3& v) { return loadRow(&v.x); }
+// x, y, z and 0, without reading past the vector.
+HWY_INLINE Row rowOfVector(const Vector3& v) {
+    const float xyz0[4] = {v.x, v.y, v.z, 0.0f};
+    return loadRow(xyz0);
+}
+HWY_INLINE void storeAt(Row row, Vector3& v) { storeRow(row, &v.x); }
+
+// Gravity starts a point's force sum: 0 + m · g (a point of mass 0 gets +0).
+HWY_INLINE Row startForce(Row gravity, float mass) { return add(rowOf(0.0f), multiply(gravity, rowOf(mass))); }
+
+void loadPoints(const MassPoint* points, size_t count, const Vector3& gravity, PointState* state, float* forces) {
+    const Row g = rowOfVector(gravity);
+    for (size_t i = 0; i < count; ++i) {
+        const MassPoint& point = points[i];
+        storeRow(xyzOf(rowAt(point.position), rowOf(point.mass)), &state[i].position.x);
+        storeRow(xyzOf(rowAt(point.velocity), rowOf(point.inverseMass)), &state[i].velocity.x);
+        storeRow(startForce(g, point.mass), forces + forceStride * i);
+    }
+}
+
+void storeForces(const float* forces, size_t count, MassPoint* points) {
+    for (size_t i = 0; i < count; ++i)  // the fourth float is the position change's x
+        storeAt(xyzOf(loadRow(forces + forceStride * i), rowAt(points[i].force)), points[i].force);
+}
+
+void predict(MassPoint* points, size_t count, float dt, const Vector3& gravity, MassPoint* start, PointState* state,
+             float* forces) {
+    std::memcpy(static_cast<void*>(start), points, count * sizeof(MassPoint));
+    const Row g = rowOfVector(gravity), step = rowOf(dt);
+    for (size_t i = 0; i < count; ++i) {
+        MassPoint& point = points[i];
+        const Row velocityChange = multiply(multiply(xyzOnly(rowAt(point.force)), rowOf(point.inverseMass)), step);
+        const Row velocity = add(rowAt(point.velocity), velocityChange);
+        const Row positionChange = multiply(velocity, step);
+        const Row position = add(rowAt(point.position), positionChange);
+        // The two changes are the record's last six floats.
+        storeAt(positionChange, point.positionChange);
+        storeRow(lastOfFirstThenAll(positionChange, velocityChange), &point.positionChange.z);
+        storeRow(xyzOf(position, rowOf(point.mass)), &state[i].position.x);
+        storeRow(xyzOf(velocity, rowOf(point.inverseMass)), &state[i].velocity.x);
+        storeRow(startForce(g, point.mass), forces + forceStride * i);
+    }
+}
+
+float correct(MassPoint* points, size_t count, float dt, const float* forces, PointState* state) {
+    const Row half = rowOf(static_cast<float>(dt * 0.5)), step = rowOf(dt);
+    Bits largest = noChange();
+    for (size_t i = 0; i < count; ++i) {
+        MassPoint& point = points[i];
+        const Row force1 = loadRow(forces + forceStride * i);
+        const Row force0 = rowAt(point.force);
+        const Row sum = xyzOnly(add(force1, force0));
+        Row velocity = add(rowAt(point.velocity), multiply(multiply(sum, half), rowOf(point.inverseMass)));
+        Row position = add(rowAt(point.position), multiply(velocity, step));
+        applyWallsToRows(position, velocity);
+        // In member order, each store's fourth float overwritten by the next.
+        storeAt(position, point.position);
+        storeAt(velocity, point.velocity);
+        storeAt(xyzOf(force1, force0), point.force);
+        const Row evaluatedAt = loadRow(&state[i].position.x);
+        foldChange(evaluatedAt, position, largest);
+        storeRow(xyzOf(position, evaluatedAt), &state[i].position.x);
+    }
+    return largestChange(largest);
 }
 
 const WideLoops* loopsOfThisTarget() {
-    static const WideLoops loops{hwy::TargetName(HWY_TARGET), measureFaces, addSprings, markStretched, applyPressure};
+    static const WideLoops loops{hwy::TargetName(HWY_TARGET),
+                                 measureFaces,
+                                 addSprings,
+                                 markStretched,
+                                 applyPressure,
+                                 loadPoints,
+                                 storeForces,
+                                 predict,
+                                 correct};
     return &loops;
 }
 

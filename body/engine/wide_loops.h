@@ -43,12 +43,13 @@ struct SpringPass {
     size_t count;
     const PointState* state;
     float* forces;              // receives every spring's force
-    const double* volumeTerms;  // the faces' volume terms, summed along the way
+    const double* volumeTerms;  // the faces' volume terms, the rest summed along the way
     size_t termCount;
+    size_t termsSummed;   // how many of them `volume` holds already
     uint8_t* marks;       // optional: the stretch-limit marks at these positions
     size_t marked = 0;    // out, with marks: how many springs were marked
     float margin = 0.0f;  // out, with marks: the smallest stretch margin (see below)
-    float volume = 0.0f;  // out: the volume sum
+    float volume = 0.0f;  // in: the sum of the first termsSummed terms; out: of all
 };
 
 // How much shorter than its upper limit and longer than its lower limit a
@@ -60,13 +61,23 @@ struct SpringPass {
 // gives no margin.
 constexpr float marginShrink = 1e-5f;
 
+// The running volume: one float sum of the faces' volume terms in face order,
+// each step formed in double.
+struct VolumeSum {
+    float volume = 0.0f;
+    size_t terms = 0;  // how many terms it holds
+};
+
 struct WideLoops {
     const char* target;  // the SIMD target the loops were compiled for
-    // Area, unit normal and volume term of every face, at the positions in state.
-    void (*measureFaces)(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry);
+    // Area, unit normal and volume term of every face, at the positions in
+    // state; about the first half of the terms is summed along the way, so
+    // that the sum's waits hide behind the faces' work.
+    void (*measureFaces)(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry,
+                         VolumeSum& volume);
     // Adds every spring's force to its ends, in stored order (−f to A, +f to B;
     // ends with no usable direction get nothing). Along the way it sums the
-    // volume terms in order, one float sum formed in double, so that the sum's
+    // rest of the volume terms in order, continuing `volume`, so that the sum's
     // waits hide behind the springs' work. With marks, also marks the springs
     // as markStretched does and finds their smallest stretch margin.
     void (*addSprings)(SpringPass& pass);
@@ -79,6 +90,23 @@ struct WideLoops {
     // added to corners A, B, C, face by face.
     void (*applyPressure)(Face* faces, size_t count, const FaceGeometry& geometry, float pressureConstant,
                           float inverseVolume, float* forces);
+
+    // The per-point phases of the engine's step (body/engine/engine.cpp), a
+    // point at a time. The records' positions and velocities into the working
+    // rows, every force sum started with gravity (0 + m · g).
+    void (*loadPoints)(const MassPoint* points, size_t count, const Vector3& gravity, PointState* state, float* forces);
+    // The force sums into the records.
+    void (*storeForces)(const float* forces, size_t count, MassPoint* points);
+    // Heun 1.-2.: the records into `start`, an Euler step's velocity and
+    // position changes into the records, the prediction into the working rows
+    // and every force sum started with gravity.
+    void (*predict)(MassPoint* points, size_t count, float dt, const Vector3& gravity, MassPoint* start,
+                    PointState* state, float* forces);
+    // Heun 4.: from the start state (the records, with F0) and F1 (the sums):
+    // v += (dt/2 · (F1 + F0)) · 1/m, x += v · dt, the walls; F1 into the
+    // records, the new positions into the working rows. Returns the largest
+    // change of a coordinate from the working rows' position (infinity for NaN).
+    float (*correct)(MassPoint* points, size_t count, float dt, const float* forces, PointState* state);
 };
 
 // The loops of every target this processor runs, best first; the last one is
