@@ -170,7 +170,7 @@ void step(benchmark::State& state, const plumfold::WideLoops* loops) {
 
 }  // namespace
 
-// Arguments: 0 = Objects/Objekt3.asc (162 vertices); 3..7 = icosphere level
+// Arguments: 0 = Objects/Objekt3.asc (642 vertices); 3..7 = icosphere level
 // (642, 2,562, 10,242, 40,962, 163,842 vertices).
 int main(int argc, char** argv) {
     const int arguments[] = {shippedBody, 3, 4, 5, 6, 7};
