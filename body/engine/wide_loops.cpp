@@ -474,8 +474,15 @@ HWY_INLINE void addToEnds(const SpringPass& pass, size_t first, size_t count, co
     Row rows[groupSize];
     toRows(forces.x, forces.y, forces.z, hn::Zero(DF()), rows);
     float* const sums = pass.forces;
+    if (forces.allAct && count == groupSize) {  // the usual case, without a test per spring
+        for (size_t j = 0; j < groupSize; ++j) {
+            subtractRow(sums + forceStride * springs[j].pointA, rows[j]);
+            addRow(sums + forceStride * springs[j].pointB, rows[j]);
+        }
+        return;
+    }
     for (size_t j = 0; j < count; ++j) {
-        if (!forces.allAct && !(forces.acts[j / 8] >> (j % 8) & 1)) continue;
+        if (!(forces.acts[j / 8] >> (j % 8) & 1)) continue;
         subtractRow(sums + forceStride * springs[j].pointA, rows[j]);
         addRow(sums + forceStride * springs[j].pointB, rows[j]);
     }
