@@ -41,7 +41,6 @@ void Engine::prepare(PressureBody& body) {
     body.stepCopy.reserve(pointRoom_);
     state_.resize(pointRoom_);
     forces_.resize(forceStride * pointRoom_);
-    for (std::vector<float>* a : {&area_, &normalX_, &normalY_, &normalZ_}) a->resize(faceRoom_);
     volumeTerms_.resize(faceRoom_);
     mayStretch_.resize(springRoom_);
     moved_.assign(pointRoom_, 0);
@@ -65,11 +64,10 @@ void Engine::storeForces(PressureBody& body) const {
 // springs are also checked against their stretch limits there.
 SpringPass Engine::evaluateForces(PressureBody& body, uint8_t* marks) {
     const size_t faceCount = body.faces.size();
-    const FaceGeometry geometry{area_.data(), normalX_.data(), normalY_.data(), normalZ_.data(), volumeTerms_.data()};
     // 3a. Face areas, normals and volume terms (nothing here touches a force);
     //     3b. the volume sum begins along with them.
     VolumeSum volume;
-    loops_->measureFaces(body.faces.data(), faceCount, state_.data(), geometry, volume);
+    loops_->measureFaces(body.faces.data(), faceCount, state_.data(), volumeTerms_.data(), volume);
     // 2. Springs, in stored order; 3b. the rest of the volume sum along with them.
     SpringPass springs{body.springs.data(), body.springs.size(), state_.data(), forces_.data(),
                        volumeTerms_.data(), faceCount,           volume.terms,  marks};
@@ -78,18 +76,12 @@ SpringPass Engine::evaluateForces(PressureBody& body, uint8_t* marks) {
     body.volume = springs.volume;
     body.inverseVolume = usableInverseVolume(body.volume);
     // 4. Pressure on every face, shared among its corners in face order; a body
-    //    without a defined pressure gets none (but the faces' geometry).
+    //    without a defined pressure gets none.
     if (body.inverseVolume == 0.0f) {
-        for (size_t f = 0; f < faceCount; ++f) {
-            Face& face = body.faces[f];
-            face.normal = Vector3{normalX_[f], normalY_[f], normalZ_[f]};
-            face.area = area_[f];
-            face.pressureForce = Vector3{};
-        }
+        for (Face& face : body.faces) face.pressureForce = Vector3{};
         return springs;
     }
-    loops_->applyPressure(body.faces.data(), faceCount, geometry, body.pressureConstant, body.inverseVolume,
-                          forces_.data());
+    loops_->applyPressure(body.faces.data(), faceCount, body.pressureConstant, body.inverseVolume, forces_.data());
     return springs;
 }
 

@@ -80,8 +80,7 @@ private:
     // The state being evaluated, and its force sums (forceStride floats each).
     std::vector<PointState> state_;
     std::vector<float> forces_;
-    // Face geometry of the last evaluation.
-    std::vector<float> area_, normalX_, normalY_, normalZ_;
+    // The faces' volume terms of the last evaluation.
     std::vector<double> volumeTerms_;
     // Stretch limit: springs that may exceed their limit, points moved so far.
     std::vector<uint8_t> mayStretch_;

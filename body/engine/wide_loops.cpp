@@ -138,6 +138,8 @@ HWY_INLINE Row multiply(const Row& a, const Row& b) {
 HWY_INLINE Row xyzOf(const Row& a, const Row& rest) { return Row{{a.v[0], a.v[1], a.v[2], rest.v[3]}}; }
 HWY_INLINE Row xyzOnly(const Row& a) { return Row{{a.v[0], a.v[1], a.v[2], 0.0f}}; }
 HWY_INLINE Row lastOfFirstThenAll(const Row& a, const Row& b) { return Row{{a.v[2], b.v[0], b.v[1], b.v[2]}}; }
+HWY_INLINE Row fourthOf(const Row& a) { return rowOf(a.v[3]); }
+HWY_INLINE Row fourthOfFirstThenAll(const Row& a, const Row& b) { return Row{{a.v[3], b.v[0], b.v[1], b.v[2]}}; }
 HWY_INLINE void applyWallsToRows(Row& x, Row& v) {
     Vector3 position{x.v[0], x.v[1], x.v[2]}, velocity{v.v[0], v.v[1], v.v[2]};
     applyWalls(position, velocity);
@@ -236,6 +238,10 @@ HWY_INLINE Row xyzOnly(Row a) { return hn::IfThenElseZero(hn::FirstN(D4(), 3), a
 HWY_INLINE Row lastOfFirstThenAll(Row a, Row b) {
     return hn::CombineShiftRightBytes<12>(D4(), b, hn::ShiftLeftLanes<1>(D4(), a));
 }
+// The fourth float of a in every lane.
+HWY_INLINE Row fourthOf(Row a) { return hn::Broadcast<3>(a); }
+// (a.w, b.x, b.y, b.z)
+HWY_INLINE Row fourthOfFirstThenAll(Row a, Row b) { return hn::CombineShiftRightBytes<12>(D4(), b, a); }
 // applyWalls (body/walls.h) on the x, y, z of a position and a velocity row:
 // the floor first, for the whole velocity, then the side walls, each lane
 // for itself; the same comparisons, so NaN lands on the wall too.
@@ -589,8 +595,9 @@ HWY_INLINE FaceCross crossFaceGroup(const Face* faces, size_t count, const Point
     return c;
 }
 
-// The rest of Face::measure and the volume term of up to one group of faces.
-HWY_INLINE void finishFaceGroup(const FaceCross& c, size_t count, const FaceGeometry& geometry, size_t first) {
+// The rest of Face::measure and the volume term of up to one group of faces:
+// normal and area into the records, the terms into `terms`.
+HWY_INLINE void finishFaceGroup(const FaceCross& c, size_t count, Face* faces, double* terms) {
     const DD dd;
     const DF df;
     // Vector3::normalize: c scaled by the float reciprocal of its length; a
@@ -603,35 +610,24 @@ HWY_INLINE void finishFaceGroup(const FaceCross& c, size_t count, const FaceGeom
     const VF nx = hn::Mul(c.cx, scale), ny = hn::Mul(c.cy, scale), nz = hn::Mul(c.cz, scale);
     // (((x2 + x1) + x0) · area · nx) · 0.333, as PressureBody::computeVolume.
     const VD term = hn::Mul(hn::Mul(hn::Mul(c.xSum, widen(c.area)), widen(nx)), hn::Set(dd, 0.333));
+    // A record's normal and area are four floats in a row.
+    Row rows[groupSize];
+    toRows(nx, ny, nz, c.area, rows);
+    for (size_t j = 0; j < count; ++j) storeRow(rows[j], &faces[j].normal.x);
     if (count == groupSize) {
-        hn::StoreU(c.area, df, geometry.area + first);
-        hn::StoreU(nx, df, geometry.normalX + first);
-        hn::StoreU(ny, df, geometry.normalY + first);
-        hn::StoreU(nz, df, geometry.normalZ + first);
-        hn::StoreU(term, dd, geometry.volumeTerms + first);
+        hn::StoreU(term, dd, terms);
         return;
     }
-    HWY_ALIGN float out[4][groupSize];
-    HWY_ALIGN double terms[groupSize];
-    hn::Store(c.area, df, out[0]);
-    hn::Store(nx, df, out[1]);
-    hn::Store(ny, df, out[2]);
-    hn::Store(nz, df, out[3]);
-    hn::Store(term, dd, terms);
-    const size_t bytes = count * sizeof(float);
-    std::memcpy(geometry.area + first, out[0], bytes);
-    std::memcpy(geometry.normalX + first, out[1], bytes);
-    std::memcpy(geometry.normalY + first, out[2], bytes);
-    std::memcpy(geometry.normalZ + first, out[3], bytes);
-    std::memcpy(geometry.volumeTerms + first, terms, count * sizeof(double));
+    HWY_ALIGN double part[groupSize];
+    hn::Store(term, dd, part);
+    std::memcpy(terms, part, count * sizeof(double));
 }
 
 // Each group's cross products and lengths are formed two groups ahead of its
 // reciprocals and stores, so that the square roots' long waits overlap other
 // groups' work. The first half of the volume sum goes along, a few terms per
 // group, over the terms already stored.
-void measureFaces(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry,
-                  VolumeSum& volume) {
+void measureFaces(Face* faces, size_t count, const PointState* state, double* volumeTerms, VolumeSum& volume) {
     constexpr size_t termsPerGroup = (groupSize + 1) / 2;
     const size_t full = count / groupSize * groupSize;  // faces in whole groups
     volume = VolumeSum{};
@@ -640,60 +636,34 @@ void measureFaces(const Face* faces, size_t count, const PointState* state, cons
         FaceCross next{};
         const size_t slot = f / groupSize % 2;
         if (f < full) next = crossFaceGroup(faces + f, groupSize, state);
-        if (f >= 2 * groupSize) finishFaceGroup(pending[slot], groupSize, geometry, f - 2 * groupSize);
+        if (f >= 2 * groupSize)
+            finishFaceGroup(pending[slot], groupSize, faces + (f - 2 * groupSize), volumeTerms + (f - 2 * groupSize));
         pending[slot] = next;
         const size_t stored = f >= 2 * groupSize ? f - groupSize : 0;
         const size_t until = volume.terms + termsPerGroup < stored ? volume.terms + termsPerGroup : stored;
-        volume.volume = sumTerms(geometry.volumeTerms, volume.terms, until, volume.volume);
+        volume.volume = sumTerms(volumeTerms, volume.terms, until, volume.volume);
         volume.terms = until;
     }
-    if (full < count) finishFaceGroup(crossFaceGroup(faces + full, count - full, state), count - full, geometry, full);
-}
-
-// Up to one group of floats from `from`, zeros past `count`.
-HWY_INLINE VF loadPart(const float* from, size_t count) {
-    if (count == groupSize) return hn::LoadU(DF(), from);
-    HWY_ALIGN float part[groupSize] = {};
-    std::memcpy(part, from, count * sizeof(float));
-    return hn::Load(DF(), part);
-}
-
-// Face::applyPressure of up to one group of faces.
-HWY_INLINE void pressureGroup(Face* faces, size_t count, const FaceGeometry& geometry, size_t first,
-                              float pressureConstant, float inverseVolume, float* forces) {
-    const DF df;
-    const VF area = loadPart(geometry.area + first, count);
-    const VF nx = loadPart(geometry.normalX + first, count);
-    const VF ny = loadPart(geometry.normalY + first, count);
-    const VF nz = loadPart(geometry.normalZ + first, count);
-    const VF constant = hn::Set(df, pressureConstant), inverse = hn::Set(df, inverseVolume);
-    const VF px = hn::Mul(hn::Mul(hn::Mul(nx, area), constant), inverse);
-    const VF py = hn::Mul(hn::Mul(hn::Mul(ny, area), constant), inverse);
-    const VF pz = hn::Mul(hn::Mul(hn::Mul(nz, area), constant), inverse);
-    const VF share = hn::Set(df, 0.3333f);
-    // The record's normal, area and pressure force are seven floats in a
-    // row: written as (normal, area) and (area, pressure force).
-    Row normalRows[groupSize], pressureRows[groupSize], shareRows[groupSize];
-    toRows(nx, ny, nz, area, normalRows);
-    toRows(area, px, py, pz, pressureRows);
-    toRows(hn::Mul(px, share), hn::Mul(py, share), hn::Mul(pz, share), hn::Zero(df), shareRows);
-    for (size_t j = 0; j < count; ++j) {
-        const Face& face = faces[j];
-        storeRow(normalRows[j], &faces[j].normal.x);
-        storeRow(pressureRows[j], &faces[j].area);
-        addRow(forces + forceStride * face.pointA, shareRows[j]);
-        addRow(forces + forceStride * face.pointB, shareRows[j]);
-        addRow(forces + forceStride * face.pointC, shareRows[j]);
-    }
-}
-
-void applyPressure(Face* faces, size_t count, const FaceGeometry& geometry, float pressureConstant, float inverseVolume,
-                   float* forces) {
-    const size_t full = count / groupSize * groupSize;  // faces in whole groups
-    for (size_t f = 0; f < full; f += groupSize)
-        pressureGroup(faces + f, groupSize, geometry, f, pressureConstant, inverseVolume, forces);
     if (full < count)
-        pressureGroup(faces + full, count - full, geometry, full, pressureConstant, inverseVolume, forces);
+        finishFaceGroup(crossFaceGroup(faces + full, count - full, state), count - full, faces + full, volumeTerms + full);
+}
+
+// Face::applyPressure, a face at a time, row by row: from the normal and
+// area in the record, (nx, ny, nz) · area, then · nRT, then · 1/V, lane by
+// lane as Vector3 does.
+void applyPressure(Face* faces, size_t count, float pressureConstant, float inverseVolume, float* forces) {
+    const Row constant = rowOf(pressureConstant), inverse = rowOf(inverseVolume), share = rowOf(0.3333f);
+    for (size_t f = 0; f < count; ++f) {
+        Face& face = faces[f];
+        const Row normalArea = loadRow(&face.normal.x);
+        // The fourth lane is 0 · nRT · 1/V: nothing reads it.
+        const Row force = multiply(multiply(multiply(normalArea, xyzOnly(fourthOf(normalArea))), constant), inverse);
+        storeRow(fourthOfFirstThenAll(normalArea, force), &face.area);  // area, then the pressure force
+        const Row corner = xyzOnly(multiply(force, share));
+        addRow(forces + forceStride * face.pointA, corner);
+        addRow(forces + forceStride * face.pointB, corner);
+        addRow(forces + forceStride * face.pointC, corner);
+    }
 }
 
 // ----------------------------------------------------------------- points ---

@@ -28,15 +28,6 @@ static_assert(sizeof(PointState) == 8 * sizeof(float), "rows of four floats: pos
 // float that nothing reads, so that a sum is one short row operation.
 constexpr size_t forceStride = 4;
 
-// Per face: what the face geometry measured, for the pressure that follows.
-struct FaceGeometry {
-    float* area;
-    float* normalX;
-    float* normalY;
-    float* normalZ;
-    double* volumeTerms;  // ((x2 + x1) + x0) · area · normal x · 0.333
-};
-
 // What one pass over the springs reads and writes.
 struct SpringPass {
     const Spring* springs;
@@ -70,11 +61,11 @@ struct VolumeSum {
 
 struct WideLoops {
     const char* target;  // the SIMD target the loops were compiled for
-    // Area, unit normal and volume term of every face, at the positions in
-    // state; about the first half of the terms is summed along the way, so
-    // that the sum's waits hide behind the faces' work.
-    void (*measureFaces)(const Face* faces, size_t count, const PointState* state, const FaceGeometry& geometry,
-                         VolumeSum& volume);
+    // Area and unit normal of every face at the positions in state, into its
+    // record, and its volume term, ((x2 + x1) + x0) · area · normal x · 0.333,
+    // into volumeTerms; about the first half of the terms is summed along the
+    // way, so that the sum's waits hide behind the faces' work.
+    void (*measureFaces)(Face* faces, size_t count, const PointState* state, double* volumeTerms, VolumeSum& volume);
     // Adds every spring's force to its ends, in stored order (−f to A, +f to B;
     // ends with no usable direction get nothing). Along the way it sums the
     // rest of the volume terms in order, continuing `volume`, so that the sum's
@@ -85,11 +76,10 @@ struct WideLoops {
     // positions, else 0, and returns how many it marked. An unmarked spring
     // cannot fire there.
     size_t (*markStretched)(const Spring* springs, size_t count, const PointState* state, uint8_t* marks);
-    // Every face's pressure force, ((normal × area) × nRT) × 1/V, into its
-    // record with its normal and area, and each corner's share (0.3333 of it)
-    // added to corners A, B, C, face by face.
-    void (*applyPressure)(Face* faces, size_t count, const FaceGeometry& geometry, float pressureConstant,
-                          float inverseVolume, float* forces);
+    // Every face's pressure force, ((normal × area) × nRT) × 1/V, from the
+    // normal and area in its record, into the record, and each corner's share
+    // (0.3333 of it) added to corners A, B, C, face by face.
+    void (*applyPressure)(Face* faces, size_t count, float pressureConstant, float inverseVolume, float* forces);
 
     // The per-point phases of the engine's step (body/engine/engine.cpp), a
     // point at a time. The records' positions and velocities into the working
