@@ -44,4 +44,6 @@ void PressureBody::integrateReference(IntegrationMode mode, float dt) {
 
 void PressureBody::integrate(IntegrationMode mode, float dt) { engine.get().integrate(*this, mode, dt); }
 
+void PressureBody::step(float dt) { engine.get().step(*this, dt); }
+
 }  // namespace plumfold

@@ -67,6 +67,9 @@ struct PressureBody {
     // they may change between calls; a step allocates nothing.
     void computeForces();
     void integrate(IntegrationMode mode, float dt);
+    // computeForces, then integrate(Heun, dt): the same bits, with fewer
+    // passes over the points.
+    void step(float dt);
     // How many times the stretch limit corrected a spring in the last
     // integrate (a Heun step counts its predictor's pass and its closing pass).
     int lastStretchCorrections() const { return stretchCorrections; }

@@ -11,10 +11,8 @@ constexpr float timeStep = 0.001f;  // simulated time units per step
 constexpr int initialWindowWidth = 600;
 constexpr int initialWindowHeight = 600;
 
-// One simulation step: forces at the current state, then one Heun step.
-inline void simulationStep(PressureBody& body) {
-    body.computeForces();
-    body.integrate(Heun, timeStep);
-}
+// One simulation step: forces at the current state (computeForces), then one
+// Heun step (integrate), run together.
+inline void simulationStep(PressureBody& body) { body.step(timeStep); }
 
 }  // namespace plumfold

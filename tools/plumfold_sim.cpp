@@ -280,7 +280,7 @@ int main(int argc, char** argv) {
             simulationStep(body);
             continue;
         }
-        // The same two calls as simulationStep, with the volume read in between.
+        // simulationStep as its two calls, with the volume read in between.
         body.computeForces();
         float volume = body.volume;
         if (step % options.traceEvery == 0) std::printf("trace %" PRIu64 " %.9g\n", step, static_cast<double>(volume));

@@ -163,11 +163,12 @@ void Engine::eulerStep(PressureBody& body, float dt) const {
 // Heun 1.-2.: keep the start state (its forces are F0) and predict with an
 // Euler step. The records keep the start state but take the velocity and
 // position changes; the prediction goes to the working rows, whose force sums
-// start with gravity.
-void Engine::predict(PressureBody& body, float dt) {
+// start with gravity. With force0, F0 is still in the sums and goes into the
+// records first.
+void Engine::predict(PressureBody& body, float dt, const float* force0) {
     body.stepCopy.resize(body.points.size());
-    loops_->predict(body.points.data(), body.points.size(), dt, body.gravity, body.stepCopy.data(), state_.data(),
-                    forces_.data());
+    loops_->predict(body.points.data(), body.points.size(), dt, body.gravity, force0, body.stepCopy.data(),
+                    state_.data(), forces_.data());
 }
 
 // Heun 4.: from the start state (still in the records, with F0):
@@ -181,51 +182,63 @@ float Engine::correct(PressureBody& body, float dt) {
 
 void Engine::integrate(PressureBody& body, IntegrationMode mode, float dt) {
     if (!fits(body)) prepare(body);
-    int fired = 0;
-    bool closingPassNeeded = true;
     if (mode == Heun) {
-        // 1.-2. Start state kept, prediction in the working rows.
-        predict(body, dt);
-        // 2b.-3. The predictor's stretch limit pass, then F1 at its result.
-        //    Mostly the pass changes nothing, so F1 is evaluated first, at the
-        //    positions the pass starts from, and the same loop marks the
-        //    springs that may exceed their limit there. With none marked, or
-        //    none firing, F1 stands; otherwise it is evaluated again after the
-        //    pass. Both orders evaluate F1 at the same positions. Springs
-        //    fire in runs of steps (a drag, a soft body settling), so after a
-        //    step where the pass fired it runs first, in the reference's
-        //    order, and F1 is evaluated once.
-        SpringPass springs;
-        int predictorFired = 0;
-        if (predictorFired_) {
-            predictorFired = limitStretch(body);
-            forgetMovedPoints();
-            springs = evaluateForces(body, mayStretch_.data());
-        } else {
-            springs = evaluateForces(body, mayStretch_.data());
-            if (springs.marked > 0) predictorFired = applyMarkedStretch(body);
-            if (predictorFired > 0) {
-                forgetMovedPoints();
-                restartForces(body);
-                springs = evaluateForces(body, mayStretch_.data());
-            }
-        }
-        fired += predictorFired;
-        predictorFired_ = predictorFired > 0;
-        // 4. Back to the start: the corrector and the walls.
-        const float moved = correct(body, dt);
-        // 5. The closing pass can change nothing when no point moved from where
-        //    F1's springs measured their margins by a quarter of the smallest
-        //    (see marginShrink in body/engine/wide_loops.h).
-        closingPassNeeded = !(4.0 * moved * (1.0 + 1e-6) + 1e-30 < springs.margin);
-    } else {
-        if (mode == Euler) eulerStep(body, dt);
-        loadState(body);
+        predict(body, dt, nullptr);  // 1.-2. Start state kept, prediction in the working rows.
+        finishHeun(body, dt);
+        return;
     }
+    if (mode == Euler) eulerStep(body, dt);
+    loadState(body);
     // Every mode ends with the stretch limit pass.
-    if (closingPassNeeded) fired += limitStretch(body);
+    body.stretchCorrections = limitStretch(body);
     storeMovedPositions(body);
-    body.stretchCorrections = fired;
+}
+
+// computeForces, then a Heun step: the store of F0 into the records rides
+// along with the predictor, which reads them.
+void Engine::step(PressureBody& body, float dt) {
+    if (!fits(body)) prepare(body);
+    loadState(body);  // 1. gravity
+    evaluateForces(body, nullptr);
+    predict(body, dt, forces_.data());  // Heun 1.-2.
+    finishHeun(body, dt);
+}
+
+// Heun 2b.-5., from the prediction in the working rows.
+void Engine::finishHeun(PressureBody& body, float dt) {
+    // 2b.-3. The predictor's stretch limit pass, then F1 at its result.
+    //    Mostly the pass changes nothing, so F1 is evaluated first, at the
+    //    positions the pass starts from, and the same loop marks the springs
+    //    that may exceed their limit there. With none marked, or none firing,
+    //    F1 stands; otherwise it is evaluated again after the pass. Both
+    //    orders evaluate F1 at the same positions. Springs fire in runs of
+    //    steps (a drag, a soft body settling), so after a step where the pass
+    //    fired it runs first, in the reference's order, and F1 is evaluated once.
+    SpringPass springs;
+    int predictorFired = 0;
+    if (predictorFired_) {
+        predictorFired = limitStretch(body);
+        forgetMovedPoints();
+        springs = evaluateForces(body, mayStretch_.data());
+    } else {
+        springs = evaluateForces(body, mayStretch_.data());
+        if (springs.marked > 0) predictorFired = applyMarkedStretch(body);
+        if (predictorFired > 0) {
+            forgetMovedPoints();
+            restartForces(body);
+            springs = evaluateForces(body, mayStretch_.data());
+        }
+    }
+    predictorFired_ = predictorFired > 0;
+    // 4. Back to the start: the corrector and the walls.
+    const float moved = correct(body, dt);
+    // 5. The closing stretch limit pass. It can change nothing when no point
+    //    moved from where F1's springs measured their margins by a quarter of
+    //    the smallest (see marginShrink in body/engine/wide_loops.h).
+    const bool closingPassNeeded = !(4.0 * moved * (1.0 + 1e-6) + 1e-30 < springs.margin);
+    const int closingFired = closingPassNeeded ? limitStretch(body) : 0;
+    storeMovedPositions(body);
+    body.stretchCorrections = predictorFired + closingFired;
 }
 
 }  // namespace plumfold

@@ -53,6 +53,8 @@ public:
 
     void computeForces(PressureBody& body);
     void integrate(PressureBody& body, IntegrationMode mode, float dt);
+    // computeForces, then integrate(Heun, dt), in fewer passes over the points.
+    void step(PressureBody& body, float dt);
 
 private:
     bool fits(const PressureBody& body) const;
@@ -61,7 +63,8 @@ private:
     void restartForces(const PressureBody& body);
     void storeForces(PressureBody& body) const;
     void eulerStep(PressureBody& body, float dt) const;
-    void predict(PressureBody& body, float dt);
+    void predict(PressureBody& body, float dt, const float* force0);
+    void finishHeun(PressureBody& body, float dt);
     float correct(PressureBody& body, float dt);
     int limitStretch(const PressureBody& body);
     int applyMarkedStretch(const PressureBody& body);

@@ -705,22 +705,40 @@ void storeForces(const float* forces, size_t count, MassPoint* points) {
         storeAt(xyzOf(loadRow(forces + forceStride * i), rowAt(points[i].force)), points[i].force);
 }
 
-void predict(MassPoint* points, size_t count, float dt, const Vector3& gravity, MassPoint* start, PointState* state,
-             float* forces) {
-    std::memcpy(static_cast<void*>(start), points, count * sizeof(MassPoint));
+void predict(MassPoint* points, size_t count, float dt, const Vector3& gravity, const float* force0, MassPoint* start,
+             PointState* state, float* forces) {
     const Row g = rowOfVector(gravity), step = rowOf(dt);
     for (size_t i = 0; i < count; ++i) {
         MassPoint& point = points[i];
-        const Row velocityChange = multiply(multiply(xyzOnly(rowAt(point.force)), rowOf(point.inverseMass)), step);
-        const Row velocity = add(rowAt(point.velocity), velocityChange);
+        // The whole record is read, in rows, before anything is stored into
+        // it: a load that overlaps a store still in flight waits for it.
+        const auto* bytes = reinterpret_cast<const char*>(&point);
+        const Row row0 = loadRow(bytes), row1 = loadRow(bytes + 16), row3 = loadRow(bytes + 48);
+        Row force = loadRow(bytes + 32);  // the force and the position change's x
+        float last;
+        std::memcpy(&last, bytes + 64, sizeof last);
+        const Row velocity0 = rowAt(point.velocity), position0 = rowAt(point.position);
+        const float mass = point.mass, inverseMass = point.inverseMass;
+        if (force0 != nullptr) {  // F0 from the sums, as storeForces puts it into the record
+            force = xyzOf(loadRow(force0 + forceStride * i), force);
+            storeRow(force, &point.force.x);
+        }
+        float* copy = &start[i].mass;  // the record's floats in a row
+        storeRow(row0, copy);
+        storeRow(row1, copy + 4);
+        storeRow(force, copy + 8);
+        storeRow(row3, copy + 12);
+        copy[16] = last;
+        const Row velocityChange = multiply(multiply(xyzOnly(force), rowOf(inverseMass)), step);
+        const Row velocity = add(velocity0, velocityChange);
         const Row positionChange = multiply(velocity, step);
-        const Row position = add(rowAt(point.position), positionChange);
+        const Row position = add(position0, positionChange);
         // The two changes are the record's last six floats.
         storeAt(positionChange, point.positionChange);
         storeRow(lastOfFirstThenAll(positionChange, velocityChange), &point.positionChange.z);
-        storeRow(xyzOf(position, rowOf(point.mass)), &state[i].position.x);
-        storeRow(xyzOf(velocity, rowOf(point.inverseMass)), &state[i].velocity.x);
-        storeRow(startForce(g, point.mass), forces + forceStride * i);
+        storeRow(xyzOf(position, rowOf(mass)), &state[i].position.x);
+        storeRow(xyzOf(velocity, rowOf(inverseMass)), &state[i].velocity.x);
+        storeRow(startForce(g, mass), forces + forceStride * i);
     }
 }
 

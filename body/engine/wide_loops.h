@@ -90,8 +90,8 @@ struct WideLoops {
     // Heun 1.-2.: the records into `start`, an Euler step's velocity and
     // position changes into the records, the prediction into the working rows
     // and every force sum started with gravity.
-    void (*predict)(MassPoint* points, size_t count, float dt, const Vector3& gravity, MassPoint* start,
-                    PointState* state, float* forces);
+    void (*predict)(MassPoint* points, size_t count, float dt, const Vector3& gravity, const float* force0,
+                    MassPoint* start, PointState* state, float* forces);
     // Heun 4.: from the start state (the records, with F0) and F1 (the sums):
     // v += (dt/2 · (F1 + F0)) · 1/m, x += v · dt, the walls; F1 into the
     // records, the new positions into the working rows. Returns the largest

@@ -151,10 +151,16 @@ TEST(Engine, MatchesTheReferenceBitForBitOnEveryTarget) {
                     apply(scene.events[next], engine, engineDrag);
                     apply(scene.events[next], reference, referenceDrag);
                 }
-                engine.computeForces();
-                reference.computeForcesReference();
-                ASSERT_EQ(difference(engine, reference), "") << "forces of step " << step;
-                engine.integrate(scene.mode, timeStep);
+                // Every other Heun step goes through step(), which runs the two together.
+                if (scene.mode == Heun && step % 2 == 1) {
+                    engine.step(timeStep);
+                    reference.computeForcesReference();
+                } else {
+                    engine.computeForces();
+                    reference.computeForcesReference();
+                    ASSERT_EQ(difference(engine, reference), "") << "forces of step " << step;
+                    engine.integrate(scene.mode, timeStep);
+                }
                 reference.integrateReference(scene.mode, timeStep);
                 corrections += engine.lastStretchCorrections();
                 ASSERT_EQ(difference(engine, reference), "") << "after step " << step;
