@@ -15,19 +15,6 @@ float usableInverseVolume(float volume) {
     return defined ? inverse : 0.0f;
 }
 
-namespace {
-
-// Gravity starts a point's force sum: 0 + m · g, so a point of mass 0 gets +0.
-void startForce(float* force, float mass, const Vector3& gravity) {
-    const Vector3 start = Vector3{} + mass * gravity;
-    force[0] = start.x;
-    force[1] = start.y;
-    force[2] = start.z;
-    force[3] = 0.0f;
-}
-
-}  // namespace
-
 // ------------------------------------------------------------- bookkeeping ---
 
 bool Engine::fits(const PressureBody& body) const {
@@ -87,8 +74,7 @@ SpringPass Engine::evaluateForces(PressureBody& body, uint8_t* marks) {
 
 // Every force sum of the working rows back to gravity alone.
 void Engine::restartForces(const PressureBody& body) {
-    const size_t n = body.points.size();
-    for (size_t i = 0; i < n; ++i) startForce(&forces_[forceStride * i], state_[i].mass, body.gravity);
+    loops_->restartForces(state_.data(), body.points.size(), body.gravity, forces_.data());
 }
 
 void Engine::computeForces(PressureBody& body) {

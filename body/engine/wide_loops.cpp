@@ -700,6 +700,11 @@ void loadPoints(const MassPoint* points, size_t count, const Vector3& gravity, P
     }
 }
 
+void restartForces(const PointState* state, size_t count, const Vector3& gravity, float* forces) {
+    const Row g = rowOfVector(gravity);
+    for (size_t i = 0; i < count; ++i) storeRow(startForce(g, state[i].mass), forces + forceStride * i);
+}
+
 void storeForces(const float* forces, size_t count, MassPoint* points) {
     for (size_t i = 0; i < count; ++i)  // the fourth float is the position change's x
         storeAt(xyzOf(loadRow(forces + forceStride * i), rowAt(points[i].force)), points[i].force);
@@ -772,6 +777,7 @@ const WideLoops* loopsOfThisTarget() {
                                  applyPressure,
                                  loadPoints,
                                  storeForces,
+                                 restartForces,
                                  predict,
                                  correct};
     return &loops;

@@ -87,6 +87,8 @@ struct WideLoops {
     void (*loadPoints)(const MassPoint* points, size_t count, const Vector3& gravity, PointState* state, float* forces);
     // The force sums into the records.
     void (*storeForces)(const float* forces, size_t count, MassPoint* points);
+    // Every force sum back to gravity alone, from the masses in the working rows.
+    void (*restartForces)(const PointState* state, size_t count, const Vector3& gravity, float* forces);
     // Heun 1.-2.: the records into `start`, an Euler step's velocity and
     // position changes into the records, the prediction into the working rows
     // and every force sum started with gravity.
