@@ -117,6 +117,7 @@ TEST(BadSessionFile, GetsOneLineNamingTheLine) {
     for (const Case& c : {Case{"missing", "", "'missing'"}, Case{"folder", "", "'folder'"},
                           Case{"bad-line", "0 press 300 300\n5 motion 1\n", "'bad-line', line 2: "},
                           Case{"unknown", head + "0 press 300 300\n5 jump\n", "line 4: unknown entry \"jump\""},
+                          Case{"short-checksum", head + "5 checksum 4716cc3d\n", "line 3: \"checksum\" takes 16 hex digits"},
                           Case{"backwards", head + "9 press 300 300\n5 release\n", "line 4: step 5 comes after step 9"},
                           Case{"other-mesh", "plumfold-session 1\nmesh " + std::string(64, 'a') + " " + meshPath,
                                "line 2: the mesh 'Objects/Objekt3.asc' has SHA-256", false}}) {
