@@ -1,7 +1,8 @@
 #pragma once
-// The engine behind PressureBody::computeForces and PressureBody::integrate:
-// the phases of the plain reference (PressureBody::computeForcesReference and
-// integrateReference), computed in bulk with the same bits.
+// The engine behind PressureBody::computeForces, PressureBody::integrate and
+// PressureBody::step (the two together): the phases of the plain reference
+// (PressureBody::computeForcesReference and integrateReference), computed in
+// bulk with the same bits.
 //
 // - Positions and velocities are copied into compact working rows, so a
 //   spring or face reaches its points with short row loads.
@@ -16,7 +17,7 @@
 //   in order, exactly as Spring::applyStretchLimit does. The predictor's check
 //   rides along with the evaluation of F1, and the closing pass is skipped
 //   when no point has moved far enough for any spring to reach its limit
-//   (see integrate in body/engine/engine.cpp).
+//   (see finishHeun in body/engine/engine.cpp).
 //
 // Springs, faces, points and parameters are read from the body on every call,
 // so the records may change between calls (the drag appends and removes a
